@@ -1,0 +1,26 @@
+#include "clock.h"
+
+#include <chrono>
+#include <ctime>
+
+namespace vexa {
+
+uint32_t MonotonicTickSource::GetTickCount() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  const uint64_t ms =
+      static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+  return static_cast<uint32_t>(ms);
+}
+
+uint32_t SeededRandom::seedFromTimeOfDay() {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::microseconds>(now).count());
+}
+
+int SeededRandom::R(int n) {
+  if (n <= 1) return 0;
+  return std::uniform_int_distribution<int>(0, n - 1)(engine_);
+}
+
+}  // namespace vexa

@@ -1,0 +1,58 @@
+#include "text_format.h"
+
+#include <charconv>
+
+namespace vexa {
+
+namespace {
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+}
+
+void appendHex(std::string& out, int64_t value, int digits) {
+  auto v = static_cast<uint32_t>(value);
+  char buffer[8];
+  char* end = buffer + sizeof buffer;
+  char* p = end;
+  do {
+    *--p = kHexDigits[v & 0xF];
+    v >>= 4;
+  } while (v != 0);
+  const auto length = static_cast<int>(end - p);
+  if (digits > length) out.append(static_cast<size_t>(digits - length), '0');
+  out.append(p, end);
+}
+
+std::string HexText(int64_t value, int digits) {
+  std::string s;
+  appendHex(s, value, digits);
+  return s;
+}
+
+void appendDecimal(std::string& out, int64_t value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+std::string HexDump(std::string_view bytes) {
+  std::string s;
+  s.reserve(bytes.size() * 3);
+  for (char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    s += kHexDigits[b >> 4];
+    s += kHexDigits[b & 0xF];
+    s += ' ';
+  }
+  return s;
+}
+
+std::string_view trimmed(std::string_view text) {
+  auto isSpace = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && isSpace(text[begin])) ++begin;
+  while (end > begin && isSpace(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+}  // namespace vexa

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vexa {
+
+// `value` as an unsigned 32-bit number in uppercase hexadecimal, at least `digits` long.
+// Negative values are their two's complement, so always eight digits.
+std::string HexText(int64_t value, int digits);
+
+// Appends HexText(value, digits) to `out` without a temporary.
+void appendHex(std::string& out, int64_t value, int digits);
+
+// Appends the signed decimal text of `value`.
+void appendDecimal(std::string& out, int64_t value);
+
+// For each byte, two uppercase hex digits and one blank.
+std::string HexDump(std::string_view bytes);
+
+// Removes bytes 0x00 to 0x20 at both ends; nothing inside is touched.
+std::string_view trimmed(std::string_view text);
+
+}  // namespace vexa
