@@ -1,0 +1,87 @@
+#include "simulator_host.h"
+
+namespace vexa {
+
+namespace {
+// Sends the read handler's replies to the sender of the datagram being handled.
+class EndpointReplySender final : public ReplySender {
+ public:
+  EndpointReplySender(UdpEndpoint& endpoint, const Binding& binding)
+      : endpoint_(endpoint), binding_(binding) {}
+  bool Send(std::string_view bytes) override {
+    return endpoint_.Send(binding_.senderAddress, binding_.senderPort, bytes).ok();
+  }
+
+ private:
+  UdpEndpoint& endpoint_;
+  const Binding& binding_;
+};
+
+TrafficLog* makeLog(const StartupSettings& settings, std::unique_ptr<TrafficLog>& holder) {
+  if (settings.LogEnabled) holder = std::make_unique<TrafficLog>(settings.paths.LogDir);
+  return holder.get();
+}
+}  // namespace
+
+SimulatorHost::SimulatorHost(const StartupSettings& settings, PanelView& view,
+                             PanelTextSink* panelTexts, EndpointSwitch::FailureReport reportFailure,
+                             Network network)
+    : settings_(settings),
+      view_(view),
+      handler_(state_, ticks_, panelTexts, makeLog(settings_, log_)),
+      presenter_(state_, view, random_),
+      endpoint_(network.port, network.bindAddress),
+      switch_(endpoint_, view, std::move(reportFailure)) {
+  endpoint_.setOnUDPRead([this](UdpEndpoint& endpoint, std::string_view data, const Binding& from) {
+    EndpointReplySender sender(endpoint, from);
+    handler_.UDPUDPRead(data, sender);
+  });
+  tmr2_.setTimerType(Qt::PreciseTimer);
+  tmr2_.setInterval(10);
+  tmr3_.setInterval(2000);
+  tmr4_.setInterval(100);
+  connect(&tmr1_, &QTimer::timeout, this, [this] { presenter_.Tmr1Timer(); });
+  connect(&tmr2_, &QTimer::timeout, this, [this] { presenter_.Tmr2Timer(); });
+  connect(&tmr3_, &QTimer::timeout, this, [this] { presenter_.Tmr3Timer(); });
+  connect(&tmr4_, &QTimer::timeout, this, [this] { presenter_.Tmr4Timer(); });
+}
+
+SimulatorHost::~SimulatorHost() = default;
+
+void SimulatorHost::start() {
+  // The timers run from window creation; their first ticks come from the event loop, after
+  // the start-up load, unless a modal message during the load lets them in earlier.
+  tmr2_.start();
+  tmr3_.start();
+  tmr4_.start();
+  LoadState(state_, settings_.paths, *this);
+}
+
+Status SimulatorHost::close() {
+  return FormClose(state_, settings_.paths, *this);
+}
+
+void SimulatorHost::setCycleInterval(int milliseconds) {
+  cycleInterval_ = milliseconds;
+  if (milliseconds > 0) tmr1_.setInterval(milliseconds);
+}
+
+void SimulatorHost::setVersionTexts(const std::string& version, const std::string& date) {
+  presenter_.setVersionTexts(version, date);
+}
+
+void SimulatorHost::switchEndpointOn() {
+  view_.setEndpointChecked(true);
+  switch_.cbCT13Click();
+}
+
+void SimulatorHost::setCycleTimerEnabled(bool enabled) {
+  // A "Ciclo" of 0 or less leaves the cycle timer idle for the whole run.
+  if (enabled && cycleInterval_ > 0) {
+    tmr1_.start();
+  } else {
+    tmr1_.stop();
+  }
+}
+
+}  // namespace vexa

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vexa {
+
+constexpr int kDefaultCiclo = 2;
+
+// The value of key "Ciclo" in section "Geral" of an INI text (names matched without regard to
+// case; the first occurrence counts). A decimal integer with an optional sign, or hexadecimal
+// after "$" or "0x"; anything else, a missing key or section, gives 2.
+int cicloFromIniText(std::string_view text);
+
+// The same for a file; a missing or unreadable file gives 2.
+int readCiclo(const std::string& iniPath);
+
+}  // namespace vexa
