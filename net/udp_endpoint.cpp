@@ -60,7 +60,9 @@ Status UdpEndpoint::activate() {
   if (socket_ < 0) return Status::Error("Cannot allocate socket.");
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_port = htons(port_);
+  // The binding keeps the port read back from its first bind, so a later activation binds
+  // the same port again (this matters when the endpoint was built with port 0).
+  address.sin_port = htons(boundPort_.load() != 0 ? boundPort_.load() : port_);
   if (inet_pton(AF_INET, bindAddress_.c_str(), &address.sin_addr) != 1) {
     ::close(socket_);
     socket_ = -1;

@@ -60,7 +60,8 @@ TEST(DeviceState, CommandsAndTicksDoNotInterleave) {
       state.locked([&](DeviceData& d) {
         InterpretLine(d, "rst000001", ticks);
         const std::string body = InterpretLine(d, "snd000", ticks);
-        const bool whole = body == "snd,000,20,50,250,0000000," ||
+        // Before the first measurement tick MeasureText is still empty.
+        const bool whole = body == "snd,000,0000000," || body == "snd,000,20,50,250,0000000," ||
                            body == "snd,000,20,50,250,0,1,1,0,0,0000000," ||
                            body == "snd,000,20,50,250,0,0,1,0,0,0000000,";
         if (!whole) torn = true;

@@ -1,0 +1,117 @@
+#pragma once
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "temp_dir.h"
+#include "udp_client.h"
+
+namespace vexa::testing {
+
+// True when UDP port `port` on all addresses can be bound now.
+inline bool udpPortFree(uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  ::close(fd);
+  return free;
+}
+
+// The real simulator, copied into a directory of its own so that directory is its AppDir, and
+// run there as a child process with its output captured.
+class SimProcess {
+ public:
+  explicit SimProcess(const TempDir& dir, const std::string& executable = VEXA_SIM_PATH)
+      : dir_(dir) {
+    const std::string copy = dir.file("vexa-sim");
+    if (!fileExists(copy)) {
+      std::filesystem::copy_file(executable, copy);
+      std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
+    }
+  }
+  ~SimProcess() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  // Starts the program with `arguments`; stdout and stderr go to files in the directory.
+  void start(const std::vector<std::string>& arguments,
+             const std::vector<std::string>& environment = {}) {
+    const std::string program = dir_.file("vexa-sim");
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      const int out = ::open(dir_.file("stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = ::open(dir_.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      ::dup2(out, 1);
+      ::dup2(err, 2);
+      const int in = ::open("/dev/null", O_RDONLY);
+      ::dup2(in, 0);
+      ::setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
+      for (const std::string& e : environment) ::putenv(const_cast<char*>(e.c_str()));
+      std::vector<char*> argv{const_cast<char*>(program.c_str())};
+      for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      ::execv(program.c_str(), argv.data());
+      ::_exit(127);
+    }
+  }
+
+  // Waits until the simulator answers on `port` (true), or it exited or time ran out.
+  bool waitUntilAnswering(uint16_t port = 5010, int timeoutMs = 10000) {
+    UdpClient client;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (exited()) return false;
+      if (client.request(port, "\n", 100)) return true;
+    }
+    return false;
+  }
+
+  void signal(int number) const { ::kill(pid_, number); }
+
+  // The exit code once the process has ended within `timeoutMs`, else nothing.
+  std::optional<int> waitForExit(int timeoutMs = 10000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (exited()) return exitCode_;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return std::nullopt;
+  }
+
+  std::string standardError() const { return readFile(dir_.file("stderr.txt")); }
+  std::string standardOutput() const { return readFile(dir_.file("stdout.txt")); }
+  pid_t pid() const { return pid_; }
+
+ private:
+  bool exited() {
+    if (pid_ <= 0) return true;
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) != pid_) return false;
+    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    pid_ = -1;
+    return true;
+  }
+
+  const TempDir& dir_;
+  pid_t pid_ = -1;
+  int exitCode_ = -1;
+};
+
+}  // namespace vexa::testing
