@@ -44,16 +44,19 @@ class HeadlessTest : public ::testing::Test {
 
 TEST_F(HeadlessTest, AnswersAndSavesTheDefaultsOnSigterm) {
   start();
-  EXPECT_EQ(body("rPr000"),
-            "RPR,000,C0.A8.00.FA,FF.FF.FF.00,C0.A8.00.01,00:01:02:00:00:00,1EE,00,00,00,00,00,00,00,"
-            "00,1.30,00,00,00,08,15,03,20,17,\r\n");
+  EXPECT_EQ(
+      body("rPr000"),
+      "RPR,000,C0.A8.00.FA,FF.FF.FF.00,C0.A8.00.01,00:01:02:00:00:00,1EE,00,00,00,00,00,00,00,"
+      "00,1.30,00,00,00,08,15,03,20,17,\r\n");
   EXPECT_EQ(stop(), 0);
   std::string expectedConfig(1024, '\0');
-  const char defaults[] = "\x00\x01\x02\x00\x00\x00\xC0\xA8\x00\xFA\xFF\xFF\xFF\x00\xC0\xA8\x00\x01"
-                          "\xEE\x01\x00\x00\x00\x08\x03\x15\x20\x17";
+  const char defaults[] =
+      "\x00\x01\x02\x00\x00\x00\xC0\xA8\x00\xFA\xFF\xFF\xFF\x00\xC0\xA8\x00\x01"
+      "\xEE\x01\x00\x00\x00\x08\x03\x15\x20\x17";
   expectedConfig.replace(0, 28, defaults, 28);
   EXPECT_EQ(readFile(dir.file("VXS1.dat")), expectedConfig);
-  EXPECT_EQ(readFile(dir.file("VXS2.dat")), std::string("\x04\x00\xFA\x00\x14\x00\x32\x00\x00\x00", 10));
+  EXPECT_EQ(readFile(dir.file("VXS2.dat")),
+            std::string("\x04\x00\xFA\x00\x14\x00\x32\x00\x00\x00", 10));
 }
 
 TEST_F(HeadlessTest, CraftedFilesComeBackWithReservedBytesAndClampedLevels) {
@@ -94,7 +97,8 @@ TEST_F(HeadlessTest, ShortFilesAreCompletedAtClose) {
   EXPECT_EQ(config.substr(0, 10), std::string("\x11\x22\x33\x44\x55\x66\x0A\x00\x00\x02", 10));
   EXPECT_EQ(config.substr(10, 4), std::string("\xFF\xFF\xFF\x00", 4));  // default mask
   // Levels read as 0 stay 0: their sliders never move.
-  EXPECT_EQ(readFile(dir.file("VXS2.dat")), std::string("\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00", 10));
+  EXPECT_EQ(readFile(dir.file("VXS2.dat")),
+            std::string("\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00", 10));
 }
 
 TEST_F(HeadlessTest, LogSwitchWritesTheWeeklyLog) {

@@ -48,8 +48,12 @@ TEST(EndpointStress, FloodTicksAndTogglingTogether) {
   std::atomic<long> replies{0};
   std::thread flood([&] {
     testing::UdpClient client;
-    const char* lines[] = {"snd000\n", "rPr000\n", "rst000001 0000000\n", "wSc000,750,001,002\n",
-                           "garbage\xFF\n", "wPr000,001,002,003,004,005,006,007,008,009,010,011,012\n"};
+    const char* lines[] = {"snd000\n",
+                           "rPr000\n",
+                           "rst000001 0000000\n",
+                           "wSc000,750,001,002\n",
+                           "garbage\xFF\n",
+                           "wPr000,001,002,003,004,005,006,007,008,009,010,011,012\n"};
     for (int i = 0; steady_clock::now() < until; ++i) {
       client.send(port, lines[i % 6]);
       while (auto r = client.receive(0)) {

@@ -20,7 +20,8 @@ struct RecordingHost final : StateHost {
   void moveLevelSliders() override { steps.push_back("sliders"); }
   void ShowConfig() override {
     // The working values are derived before the configuration is shown.
-    steps.push_back("config " + std::to_string(state->locked([](DeviceData& d) { return d.WorkScale; })));
+    steps.push_back("config " +
+                    std::to_string(state->locked([](DeviceData& d) { return d.WorkScale; })));
   }
   void setVersionTexts(const std::string& v, const std::string& date) override {
     steps.push_back("versions " + v + " " + date);
@@ -49,8 +50,8 @@ TEST_F(StateFilesTest, LoadRunsItsStepsInOrder) {
   writeFile(paths.IniPath, "[Geral]\nCiclo=5\n");
   load();
   const std::vector<std::string> expected = {
-      "interval 5000", "sliders", "config 494", "versions 1.50 15/03/17 00:08", "seed",
-      "variant",       "endpoint", "measure",   "tmr1 on"};
+      "interval 5000", "sliders", "config 494", "versions 1.50 15/03/17 00:08", "seed", "variant",
+      "endpoint",      "measure", "tmr1 on"};
   EXPECT_EQ(host.steps, expected);
 }
 

@@ -22,8 +22,10 @@ TEST(LogFileName, CalendarYearAndIsoWeek) {
     std::tm date;
     const char* name;
   };
-  const Case cases[] = {{at(2026, 12, 7), "VXS_202650.log"}, {at(2026, 1, 1), "VXS_202601.log"},
-                        {at(2027, 1, 1), "VXS_202753.log"},  {at(2025, 12, 29), "VXS_202501.log"},
+  const Case cases[] = {{at(2026, 12, 7), "VXS_202650.log"},
+                        {at(2026, 1, 1), "VXS_202601.log"},
+                        {at(2027, 1, 1), "VXS_202753.log"},
+                        {at(2025, 12, 29), "VXS_202501.log"},
                         {at(2026, 1, 5), "VXS_202602.log"}};
   for (const Case& c : cases) EXPECT_EQ(TrafficLog::LogFileName(c.date), c.name);
 }

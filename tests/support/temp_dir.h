@@ -43,6 +43,8 @@ inline std::string readFile(const std::string& path) {
   return s.str();
 }
 
-inline bool fileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+inline bool fileExists(const std::string& path) {
+  return ::access(path.c_str(), F_OK) == 0;
+}
 
 }  // namespace vexa::testing

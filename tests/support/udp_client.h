@@ -48,7 +48,8 @@ class UdpClient {
     return buffer;
   }
 
-  std::optional<std::string> request(uint16_t port, const std::string& bytes, int timeoutMs = 2000) {
+  std::optional<std::string> request(uint16_t port, const std::string& bytes,
+                                     int timeoutMs = 2000) {
     send(port, bytes);
     return receive(timeoutMs);
   }
