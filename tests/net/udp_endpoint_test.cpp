@@ -96,6 +96,8 @@ TEST_F(EndpointTest, StoppingWaitsForAHandlerInProgress) {
   std::condition_variable cv;
   bool inHandler = false;
   std::atomic<bool> finished{false};
+  // The hook is set while the listener is stopped: its join and restart order the accesses.
+  ASSERT_TRUE(endpoint.setActive(false).ok());
   beforeReply = [&](std::string_view) {
     {
       std::lock_guard<std::mutex> g(m);
@@ -105,6 +107,7 @@ TEST_F(EndpointTest, StoppingWaitsForAHandlerInProgress) {
     std::this_thread::sleep_for(200ms);
     finished = true;
   };
+  ASSERT_TRUE(endpoint.setActive(true).ok());
   client.send(port, "slow");
   std::unique_lock<std::mutex> lock(m);
   ASSERT_TRUE(cv.wait_for(lock, 2s, [&] { return inHandler; }));

@@ -1,0 +1,122 @@
+#include "window_app.h"
+
+#include <QApplication>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QMessageBox>
+#include <cstdlib>
+
+#include "display_queue.h"
+#include "instance_lock.h"
+#include "main_window.h"
+#include "message_dialog.h"
+#include "signal_bridge.h"
+#include "trace.h"
+
+namespace vexa {
+
+namespace {
+const char* const kApplicationTitle = "Quorix - Simulação Vexa";
+}
+
+std::string instanceServerName() {
+  std::string path = InstanceLock::pathFor("Quorix.VXS01");
+  return path.substr(0, path.size() - 5) + ".sock";
+}
+
+void askRunningInstanceToRaise() {
+  QLocalSocket socket;
+  socket.connectToServer(QString::fromStdString(instanceServerName()));
+  if (!socket.waitForConnected(1000)) return;
+  socket.write("raise\n");
+  socket.waitForBytesWritten(1000);
+  socket.disconnectFromServer();
+}
+
+bool displayAvailable() {
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  return false;
+}
+
+int runWindow(int argc, char** argv, const StartupSettings& settings,
+              SimulatorHost::Network network, bool firstInstance) {
+  QApplication app(argc, argv);
+  QGuiApplication::setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
+
+  // FormCreate: caption, place, height; battery item 0 and empty traffic boxes are the
+  // window's own initial state.
+  MainWindow window;
+  const std::string caption = windowCaption(settings.DetailMode, settings.LogEnabled);
+  window.setWindowTitle(QString::fromStdString(caption));
+  window.move(5, 5);
+  window.setDetailMode(settings.DetailMode);
+  trace("caption", caption);
+
+  // Texts raised on the listener thread reach the controls through the queue, in order.
+  DisplayQueue* queuePointer = nullptr;
+  DisplayQueue queue([&window, &queuePointer] {
+    QMetaObject::invokeMethod(
+        &window,
+        [&window, &queuePointer] {
+          queuePointer->drain(
+              [&window](PanelText id, const std::string& text) { window.setText(id, text); });
+        },
+        Qt::QueuedConnection);
+  });
+  queuePointer = &queue;
+
+  auto reportFailure = [&window](const std::string& message) {
+    trace("message", message);
+    NrmMessage(message, colors::kRed, 10, 0, &window);
+  };
+  SimulatorHost host(settings, window, &queue, reportFailure, network);
+  Presenter& presenter = host.presenter();
+  QObject::connect(&window, &MainWindow::ledClicked, &window,
+                   [&presenter](const QString& name) { presenter.LdClick(name.toStdString()); });
+  QObject::connect(&window, &MainWindow::autoClicked, &window,
+                   [&presenter] { presenter.cbAutClick(); });
+  QObject::connect(&window, &MainWindow::sliderChanged, &window,
+                   [&presenter](int level, int value) { presenter.sliderChange(level, value); });
+  QObject::connect(&window, &MainWindow::variantClicked, &window,
+                   [&presenter](int tag) { presenter.sbCodClick(tag); });
+  QObject::connect(&window, &MainWindow::endpointClicked, &window,
+                   [&host] { host.endpointSwitch().cbCT13Click(); });
+
+  // Every way of closing runs the close sequence; a failed save keeps the window open.
+  window.closeHandler = [&host, &window] {
+    const Status saved = host.close();
+    if (saved.ok()) return true;
+    trace("close failed", saved.text());
+    QMessageBox::critical(&window, QGuiApplication::applicationDisplayName(),
+                          QString::fromLocal8Bit(saved.text().c_str()));
+    return false;
+  };
+
+  host.start();
+
+  QLocalServer server;
+  if (firstInstance) {
+    QLocalServer::removeServer(QString::fromStdString(instanceServerName()));
+    server.listen(QString::fromStdString(instanceServerName()));
+    QObject::connect(&server, &QLocalServer::newConnection, &window, [&server, &window] {
+      while (QLocalSocket* client = server.nextPendingConnection()) {
+        QObject::connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+        trace("raise");
+        window.showRestoredAndRaise();
+      }
+    });
+  }
+
+  SignalBridge bridge;
+  QObject::connect(&bridge, &SignalBridge::closeRequested, &window,
+                   [&window](int) { window.close(); });
+
+  window.show();
+  app.setQuitOnLastWindowClosed(true);
+  return app.exec();
+}
+
+}  // namespace vexa

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QButtonGroup>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <map>
+
+#include "led_indicator.h"
+#include "main_window_layout.h"
+#include "panel_view.h"
+#include "rx_slider.h"
+
+class QCheckBox;
+class QComboBox;
+class QSystemTrayIcon;
+
+namespace vexa {
+
+// TfrVXS01: the operator window, built from the layout table. Implements the presenter's view;
+// operator actions come out as signals, delivered synchronously on the GUI thread. Whether a
+// close goes ahead is decided by `closeHandler` (the close sequence).
+class MainWindow : public QWidget, public PanelView {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // Client height: 435 in detail mode, 150 otherwise.
+  void setDetailMode(bool detail);
+
+  // PanelView
+  void setText(PanelText id, std::string_view text) override;
+  LedModel* findLed(std::string_view name) override;
+  void setSliderValue(int level, int value) override;
+  void setSliderEnabled(int level, bool enabled) override;
+  int batteryItem() const override;
+  bool autoChecked() const override;
+  void setVariantButtonDown(int tag) override;
+  bool endpointChecked() const override;
+  void setEndpointChecked(bool checked) override;
+
+  // The control of that object name, or null.
+  QWidget* control(const QString& name) const;
+  // Shows the window restored and raises it: what a second instance asks for.
+  void showRestoredAndRaise();
+
+  std::function<bool()> closeHandler;  // true: the close goes on
+
+ signals:
+  void ledClicked(const QString& name);
+  void autoClicked();
+  void sliderChanged(int level, int value);
+  void variantClicked(int tag);
+  void endpointClicked();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QWidget* build(const ControlSpec& spec);
+  void setUpTray();
+
+  std::map<QString, QWidget*> controls_;
+  std::map<std::string, LedIndicator*, std::less<>> leds_;
+  std::array<QWidget*, kPanelTextCount> displays_{};
+  std::array<std::string, kPanelTextCount> shown_;  // what each display shows now
+  std::array<RxSlider*, 3> sliders_{};
+  QButtonGroup variants_;
+  QCheckBox* cbCT13_ = nullptr;
+  QCheckBox* cbAut_ = nullptr;
+  QComboBox* cbBat_ = nullptr;
+  QSystemTrayIcon* tray_ = nullptr;
+};
+
+// The window's own 32 x 32 icon.
+QIcon simulatorIcon();
+
+}  // namespace vexa
