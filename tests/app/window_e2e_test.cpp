@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include "reply_framing.h"
+#include "sim_process.h"
+
+namespace vexa {
+namespace {
+
+using namespace std::chrono_literals;
+constexpr uint16_t kPort = 5010;
+
+// The windowed program, offscreen, with its start-up events traced to stderr.
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(testing::udpPortFree(kPort))
+        << "UDP port 5010 is in use by another program; the end-to-end tests need it free.";
+  }
+  static std::vector<std::string> environment() {
+    return {"QT_QPA_PLATFORM=offscreen", "VEXA_SIM_TRACE=1"};
+  }
+  // Waits until `process` has written `text` to stderr.
+  static bool waitForTrace(testing::SimProcess& process, const std::string& text,
+                           int timeoutMs = 10000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (process.standardError().find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(20ms);
+    }
+    return false;
+  }
+  testing::TempDir dir;
+  testing::SimProcess sim{dir};
+  testing::UdpClient client;
+};
+
+TEST_F(WindowTest, AnswersAndSavesOnSigterm) {
+  sim.start({}, environment());
+  ASSERT_TRUE(sim.waitUntilAnswering()) << sim.standardError();
+  EXPECT_NE(sim.standardError().find("trace: caption:   Quorix - Simulador VEXA"),
+            std::string::npos);
+  const auto reply = client.request(kPort, "wMc000,001,002,003,004,005,006\n");
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(decodeReply(*reply, 4)->body, "WMC,000,\r\n");
+  sim.signal(SIGTERM);
+  EXPECT_EQ(sim.waitForExit(), 0);
+  const std::string config = testing::readFile(dir.file("VXS1.dat"));
+  ASSERT_EQ(config.size(), 1024u);
+  EXPECT_EQ(config.substr(0, 6), std::string("\x01\x02\x03\x04\x05\x06", 6));
+}
+
+TEST_F(WindowTest, LowerCaseSwitchesGiveTheDetailAndLogCaption) {
+  sim.start({"/l", "/d"}, environment());
+  ASSERT_TRUE(sim.waitUntilAnswering()) << sim.standardError();
+  EXPECT_NE(sim.standardError().find("trace: caption:   [DL] - Quorix - Simulador VEXA"),
+            std::string::npos);
+  sim.signal(SIGTERM);
+  EXPECT_EQ(sim.waitForExit(), 0);
+}
+
+TEST_F(WindowTest, ASecondInstanceRaisesTheFirstAndExitsOne) {
+  sim.start({}, environment());
+  ASSERT_TRUE(sim.waitUntilAnswering()) << sim.standardError();
+  testing::TempDir otherDir;
+  testing::SimProcess second(otherDir);
+  auto env = environment();
+  env.push_back("XDG_RUNTIME_DIR=" + dir.path());  // the same instance lock
+  second.start({}, env);
+  EXPECT_EQ(second.waitForExit(), 1);
+  EXPECT_TRUE(waitForTrace(sim, "trace: raise")) << sim.standardError();
+  EXPECT_FALSE(testing::fileExists(otherDir.file("VXS1.dat")));
+  EXPECT_EQ(second.standardError().find("trace: caption"), std::string::npos);  // no window
+  sim.signal(SIGTERM);
+  EXPECT_EQ(sim.waitForExit(), 0);
+}
+
+TEST_F(WindowTest, ADetailInstanceBesideTheFirstShowsThePortMessage) {
+  sim.start({}, environment());
+  ASSERT_TRUE(sim.waitUntilAnswering()) << sim.standardError();
+  testing::TempDir otherDir;
+  testing::SimProcess second(otherDir);
+  auto env = environment();
+  env.push_back("XDG_RUNTIME_DIR=" + dir.path());
+  second.start({"/D"}, env);
+  EXPECT_TRUE(waitForTrace(second, "trace: message: Modbus|Erro na abertura da porta 5010"))
+      << second.standardError();
+  EXPECT_EQ(second.waitForExit(300), std::nullopt);  // it runs on, without its endpoint
+  second.signal(SIGKILL);
+  sim.signal(SIGTERM);
+  EXPECT_EQ(sim.waitForExit(), 0);
+}
+
+TEST_F(WindowTest, AFailedSaveKeepsTheWindowAndTheEndpoint) {
+  sim.start({}, environment());
+  ASSERT_TRUE(sim.waitUntilAnswering()) << sim.standardError();
+  ::mkdir(dir.file("VXS1.dat").c_str(), 0755);  // the state file cannot be replaced
+  testing::writeFile(dir.file("VXS1.dat/keep"), "x");
+  sim.signal(SIGTERM);
+  EXPECT_TRUE(waitForTrace(sim, "trace: close failed")) << sim.standardError();
+  EXPECT_EQ(sim.waitForExit(500), std::nullopt);
+  EXPECT_TRUE(client.request(kPort, "rPr000\n"));  // still answering behind the message box
+  sim.signal(SIGKILL);
+}
+
+}  // namespace
+}  // namespace vexa
