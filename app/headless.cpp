@@ -1,23 +1,37 @@
 #include "headless.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <iostream>
 
 #include "model_view.h"
+#include "operator_console.h"
 #include "signal_bridge.h"
 
 namespace vexa {
+
+namespace {
+// The console reads standard input when it is a terminal or a pipe.
+bool consoleInput() {
+  struct stat st {};
+  return ::isatty(0) || (::fstat(0, &st) == 0 && S_ISFIFO(st.st_mode));
+}
+}  // namespace
 
 int runHeadless(int argc, char** argv, const StartupSettings& settings,
                 SimulatorHost::Network network) {
   QCoreApplication app(argc, argv);
   ModelView view;
+  bool starting = true;
   bool endpointFailed = false;
-  auto reportFailure = [&endpointFailed](const std::string& message) {
+  auto reportFailure = [&](const std::string& message) {
     std::string line = message;
     for (char& c : line) c = c == '\r' ? ' ' : c;
     std::cerr << line << std::endl;
-    endpointFailed = true;
+    endpointFailed = endpointFailed || starting;
   };
   SimulatorHost host(settings, view, nullptr, reportFailure, network);
   view.onSliderChange = [&host](int level, int value) {
@@ -25,13 +39,13 @@ int runHeadless(int argc, char** argv, const StartupSettings& settings,
   };
   view.onEndpointClick = [&host] { host.endpointSwitch().cbCT13Click(); };
   host.start();
+  starting = false;
   // A headless simulator without its endpoint serves no one.
   if (endpointFailed) return 1;
 
   int exitCode = 0;
   bool closing = false;
-  SignalBridge bridge;
-  QObject::connect(&bridge, &SignalBridge::closeRequested, &app, [&](int) {
+  auto orderlyClose = [&] {
     if (closing) return;
     closing = true;
     const Status saved = host.close();
@@ -40,7 +54,33 @@ int runHeadless(int argc, char** argv, const StartupSettings& settings,
       exitCode = 2;
     }
     QCoreApplication::exit(exitCode);
-  });
+  };
+  SignalBridge bridge;
+  QObject::connect(&bridge, &SignalBridge::closeRequested, &app, [&](int) { orderlyClose(); });
+
+  OperatorConsole console(
+      {host.state(), host.presenter(), view, host.faults(),
+       [&host] { return host.endpoint().Active(); }, [&host] { return host.datagramsHandled(); },
+       [&] { QMetaObject::invokeMethod(&app, orderlyClose, Qt::QueuedConnection); }});
+  std::unique_ptr<QSocketNotifier> input;
+  std::string pending;
+  if (consoleInput()) {
+    input = std::make_unique<QSocketNotifier>(0, QSocketNotifier::Read);
+    QObject::connect(input.get(), &QSocketNotifier::activated, &app, [&] {
+      char buffer[4096];
+      const ssize_t n = ::read(0, buffer, sizeof buffer);
+      if (n <= 0) {
+        input->setEnabled(false);  // end of input: the simulator runs on
+        return;
+      }
+      pending.append(buffer, static_cast<size_t>(n));
+      for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+        const std::string line = pending.substr(0, end);
+        pending.erase(0, end + 1);
+        std::cout << console.execute(line) << std::flush;
+      }
+    });
+  }
   app.exec();
   return exitCode;
 }

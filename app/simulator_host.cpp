@@ -3,18 +3,29 @@
 namespace vexa {
 
 namespace {
-// Sends the read handler's replies to the sender of the datagram being handled.
+// Sends the read handler's replies to the sender of the datagram being handled, through the
+// fault injection when it is on: a reply may be corrupted, or handed to the delayed sender.
 class EndpointReplySender final : public ReplySender {
  public:
-  EndpointReplySender(UdpEndpoint& endpoint, const Binding& binding)
-      : endpoint_(endpoint), binding_(binding) {}
+  EndpointReplySender(UdpEndpoint& endpoint, const Binding& binding, FaultInjector* faults,
+                      DelayedSender& delayed)
+      : endpoint_(endpoint), binding_(binding), faults_(faults), delayed_(delayed) {}
   bool Send(std::string_view bytes) override {
-    return endpoint_.Send(binding_.senderAddress, binding_.senderPort, bytes).ok();
+    if (!faults_) return endpoint_.Send(binding_.senderAddress, binding_.senderPort, bytes).ok();
+    std::string reply(bytes);
+    faults_->corruptReply(reply);
+    if (const int delay = faults_->replyDelayMs(); delay > 0) {
+      delayed_.schedule(delay, binding_, std::move(reply));
+      return true;
+    }
+    return endpoint_.Send(binding_.senderAddress, binding_.senderPort, reply).ok();
   }
 
  private:
   UdpEndpoint& endpoint_;
   const Binding& binding_;
+  FaultInjector* faults_;  // null when no fault is on
+  DelayedSender& delayed_;
 };
 
 TrafficLog* makeLog(const StartupSettings& settings, std::unique_ptr<TrafficLog>& holder) {
@@ -27,14 +38,20 @@ SimulatorHost::SimulatorHost(const StartupSettings& settings, PanelView& view,
                              PanelTextSink* panelTexts, EndpointSwitch::FailureReport reportFailure,
                              Network network)
     : settings_(settings),
+      network_(network),
       view_(view),
       handler_(state_, ticks_, panelTexts, makeLog(settings_, log_)),
       presenter_(state_, view, random_),
       endpoint_(network.port, network.bindAddress),
+      faults_(network.faultSeed),
       switch_(endpoint_, view, std::move(reportFailure)) {
+  faults_.configure(network.faults);
   endpoint_.setOnUDPRead([this](UdpEndpoint& endpoint, std::string_view data, const Binding& from) {
-    EndpointReplySender sender(endpoint, from);
+    const bool faulty = faults_.settings().any();
+    if (faulty && faults_.dropRequest()) return;
+    EndpointReplySender sender(endpoint, from, faulty ? &faults_ : nullptr, delayed_);
     handler_.UDPUDPRead(data, sender);
+    ++datagramsHandled_;
   });
   tmr2_.setTimerType(Qt::PreciseTimer);
   tmr2_.setInterval(10);

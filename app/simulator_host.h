@@ -4,8 +4,11 @@
 #include <QTimer>
 #include <memory>
 
+#include <atomic>
+
 #include "datagram_handler.h"
 #include "endpoint_switch.h"
+#include "fault_injector.h"
 #include "presenter.h"
 #include "startup_settings.h"
 #include "traffic_log.h"
@@ -23,6 +26,9 @@ class SimulatorHost : public QObject, public StateHost {
   struct Network {
     uint16_t port = UdpEndpoint::kDefaultPort;
     std::string bindAddress = "0.0.0.0";
+    int startVariant = 4;  // VariantCode selected by the start-up load
+    FaultSettings faults;
+    uint32_t faultSeed = 1;
   };
 
   // `panelTexts` receives the listener thread's display texts (null: not shown).
@@ -40,6 +46,8 @@ class SimulatorHost : public QObject, public StateHost {
   EndpointSwitch& endpointSwitch() { return switch_; }
   UdpEndpoint& endpoint() { return endpoint_; }
   int cycleInterval() const { return cycleInterval_; }
+  FaultInjector& faults() { return faults_; }
+  uint64_t datagramsHandled() const { return datagramsHandled_.load(); }
   bool cycleTimerActive() const { return tmr1_.isActive(); }
 
   // StateHost
@@ -48,13 +56,14 @@ class SimulatorHost : public QObject, public StateHost {
   void ShowConfig() override { presenter_.ShowConfig(); }
   void setVersionTexts(const std::string& version, const std::string& date) override;
   void seedRandom() override { random_.reseed(SeededRandom::seedFromTimeOfDay()); }
-  void selectVariant150() override { presenter_.selectVariant150(); }
+  void selectStartVariant() override { presenter_.selectVariant(network_.startVariant); }
   void switchEndpointOn() override;
   void measurementTick() override { presenter_.Tmr3Timer(); }
   void setCycleTimerEnabled(bool enabled) override;
 
  private:
   const StartupSettings settings_;
+  const Network network_;
   PanelView& view_;
   DeviceState state_;
   MonotonicTickSource ticks_;
@@ -64,6 +73,9 @@ class SimulatorHost : public QObject, public StateHost {
   Presenter presenter_;
   // Declared after everything its listener thread uses, so it is switched off first.
   UdpEndpoint endpoint_;
+  FaultInjector faults_;
+  std::atomic<uint64_t> datagramsHandled_{0};
+  DelayedSender delayed_{endpoint_};  // destroyed before the endpoint it sends from
   EndpointSwitch switch_;
   QTimer tmr1_, tmr2_, tmr3_, tmr4_;
   int cycleInterval_ = 0;

@@ -19,14 +19,14 @@ namespace {
 const char* const kApplicationTitle = "Quorix - Simulação Vexa";
 }
 
-std::string instanceServerName() {
-  std::string path = InstanceLock::pathFor("Quorix.VXS01");
+std::string instanceServerName(const std::string& instanceName) {
+  std::string path = InstanceLock::pathFor(instanceName);
   return path.substr(0, path.size() - 5) + ".sock";
 }
 
-void askRunningInstanceToRaise() {
+void askRunningInstanceToRaise(const std::string& instanceName) {
   QLocalSocket socket;
-  socket.connectToServer(QString::fromStdString(instanceServerName()));
+  socket.connectToServer(QString::fromStdString(instanceServerName(instanceName)));
   if (!socket.waitForConnected(1000)) return;
   socket.write("raise\n");
   socket.waitForBytesWritten(1000);
@@ -42,7 +42,7 @@ bool displayAvailable() {
 }
 
 int runWindow(int argc, char** argv, const StartupSettings& settings,
-              SimulatorHost::Network network, bool firstInstance) {
+              SimulatorHost::Network network, const std::string& instanceName) {
   QApplication app(argc, argv);
   QGuiApplication::setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
 
@@ -98,9 +98,10 @@ int runWindow(int argc, char** argv, const StartupSettings& settings,
   host.start();
 
   QLocalServer server;
-  if (firstInstance) {
-    QLocalServer::removeServer(QString::fromStdString(instanceServerName()));
-    server.listen(QString::fromStdString(instanceServerName()));
+  if (!instanceName.empty()) {
+    const QString name = QString::fromStdString(instanceServerName(instanceName));
+    QLocalServer::removeServer(name);
+    server.listen(name);
     QObject::connect(&server, &QLocalServer::newConnection, &window, [&server, &window] {
       while (QLocalSocket* client = server.nextPendingConnection()) {
         QObject::connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);

@@ -6,16 +6,16 @@
 
 namespace vexa {
 
-// The local socket name through which a second instance asks the first to show its window.
-std::string instanceServerName();
+// The local socket through which a second instance asks the first to show its window.
+std::string instanceServerName(const std::string& instanceName);
 
 // Asks the running instance to show and raise its window; waits at most a second.
-void askRunningInstanceToRaise();
+void askRunningInstanceToRaise(const std::string& instanceName);
 
 // Runs the simulator with its window until the window closes. Returns the exit code, 0.
-// `firstInstance`: this process holds the instance lock and serves raise requests.
+// `instanceName`: the lock this process holds, whose raise requests it serves (empty: none).
 int runWindow(int argc, char** argv, const StartupSettings& settings,
-              SimulatorHost::Network network, bool firstInstance);
+              SimulatorHost::Network network, const std::string& instanceName);
 
 // Whether a window can be opened here (a display, or a chosen Qt platform).
 bool displayAvailable();

@@ -56,6 +56,7 @@ Status UdpEndpoint::setActive(bool active) {
 }
 
 Status UdpEndpoint::activate() {
+  std::unique_lock<std::shared_mutex> opening(socketLock_);
   socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (socket_ < 0) return Status::Error("Cannot allocate socket.");
   sockaddr_in address{};
@@ -115,6 +116,7 @@ void UdpEndpoint::deactivate() {
   const uint64_t one = 1;
   [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
   listener_.join();
+  std::unique_lock<std::shared_mutex> closing(socketLock_);
   ::shutdown(socket_, SHUT_WR);
   ::close(socket_);
   ::close(wakeFd_);
@@ -158,6 +160,8 @@ Status UdpEndpoint::Send(const std::string& host, uint16_t port, std::string_vie
   to.sin_family = AF_INET;
   to.sin_port = htons(port);
   to.sin_addr = address;
+  std::shared_lock<std::shared_mutex> sending(socketLock_);
+  if (socket_ < 0) return socketError(EBADF);
   const ssize_t n = ::sendto(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL,
                              reinterpret_cast<sockaddr*>(&to), sizeof to);
   if (n < 0) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -21,7 +22,8 @@ struct Binding {
 // One IPv4 datagram socket on a local port, with one listener thread that receives datagrams
 // one at a time and calls the read handler on that thread; replies leave from the same socket.
 // `setActive`, `Active` and the destructor are for one controlling thread (the GUI thread);
-// `Send` is for the read handler. Never call `setActive` from inside the read handler.
+// `Send` may be called from any thread (the read handler, a delayed-reply thread) and fails
+// once the endpoint is off. Never call `setActive` from inside the read handler.
 class UdpEndpoint {
  public:
   static constexpr uint16_t kDefaultPort = 5010;
@@ -58,6 +60,7 @@ class UdpEndpoint {
   const uint16_t port_;
   const std::string bindAddress_;
   ReadHandler onUDPRead_;
+  std::shared_mutex socketLock_;  // Send shares it; closing the socket takes it alone
   int socket_ = -1;
   int wakeFd_ = -1;
   std::thread listener_;

@@ -62,7 +62,7 @@ void LoadState(DeviceState& state, const StatePaths& paths, StateHost& host) {
   host.ShowConfig();
   host.setVersionTexts("1.50", date);
   host.seedRandom();
-  host.selectVariant150();
+  host.selectStartVariant();
   host.switchEndpointOn();
   host.measurementTick();
   host.setCycleTimerEnabled(true);

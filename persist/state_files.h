@@ -31,9 +31,9 @@ class StateHost {
   virtual void ShowConfig() = 0;
   virtual void setVersionTexts(const std::string& version, const std::string& date) = 0;
   virtual void seedRandom() = 0;
-  virtual void selectVariant150() = 0;  // sbCod4 down, VariantCode 4
-  virtual void switchEndpointOn() = 0;  // cbCT13 checked, then its click handler
-  virtual void measurementTick() = 0;   // Tmr3Timer once
+  virtual void selectStartVariant() = 0;  // sbCod4 down, VariantCode 4 (or the one asked for)
+  virtual void switchEndpointOn() = 0;    // cbCT13 checked, then its click handler
+  virtual void measurementTick() = 0;     // Tmr3Timer once
   virtual void setCycleTimerEnabled(bool enabled) = 0;
 };
 

@@ -41,9 +41,9 @@ void Presenter::setVersionTexts(std::string_view version, std::string_view date)
   view_.setText(PanelText::stVrs2, date);
 }
 
-void Presenter::selectVariant150() {
-  view_.setVariantButtonDown(4);
-  state_.locked([](DeviceData& d) { d.VariantCode = 4; });
+void Presenter::selectVariant(int tag) {
+  view_.setVariantButtonDown(tag);
+  state_.locked([tag](DeviceData& d) { d.VariantCode = tag; });
 }
 
 void Presenter::showInputLeds(uint16_t flags) {

@@ -23,7 +23,8 @@ class Presenter {
   // texts, variant 150.
   void moveLevelSliders();
   void setVersionTexts(std::string_view version, std::string_view date);
-  void selectVariant150();
+  // Sets the variant button with this tag down and VariantCode to it (4 at start-up).
+  void selectVariant(int tag);
 
   void Tmr1Timer();  // input LEDs
   void Tmr2Timer();  // reset tick and ldRst

@@ -169,7 +169,7 @@ TEST_F(PresenterTest, LedClicksToggleBitsAndTheLedsFollowAtTheNextTick) {
 TEST_F(PresenterTest, VariantButtonsSetTheVariantAndTheResetLedFollowsTheCountdown) {
   presenter.sbCodClick(2);
   EXPECT_EQ(data().VariantCode, 2);
-  presenter.selectVariant150();
+  presenter.selectVariant(4);
   EXPECT_EQ(data().VariantCode, 4);
   EXPECT_EQ(view.variantDown(), 4);
   state.locked([](DeviceData& d) { d.ResetCountdown = 2; });

@@ -27,7 +27,7 @@ struct RecordingHost final : StateHost {
     steps.push_back("versions " + v + " " + date);
   }
   void seedRandom() override { steps.push_back("seed"); }
-  void selectVariant150() override { steps.push_back("variant"); }
+  void selectStartVariant() override { steps.push_back("variant"); }
   void switchEndpointOn() override { steps.push_back("endpoint"); }
   void measurementTick() override { steps.push_back("measure"); }
   void setCycleTimerEnabled(bool on) override { steps.push_back(on ? "tmr1 on" : "tmr1 off"); }

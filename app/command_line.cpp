@@ -1,0 +1,134 @@
+#include "command_line.h"
+
+#include <charconv>
+#include <cstdlib>
+
+namespace vexa {
+
+namespace {
+bool parseUnsigned(const std::string& text, uint64_t max, uint64_t& out) {
+  if (text.empty()) return false;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
+  return r.ec == std::errc() && r.ptr == text.data() + text.size() && out <= max;
+}
+}  // namespace
+
+std::optional<int> variantFromText(const std::string& text) {
+  if (text == "110") return 2;
+  if (text == "130") return 3;
+  if (text == "150") return 4;
+  return std::nullopt;
+}
+
+bool parseDelay(const std::string& text, int& ms, int& jitter) {
+  const size_t colon = text.find(':');
+  uint64_t a = 0, b = 0;
+  if (!parseUnsigned(text.substr(0, colon), 600000, a)) return false;
+  if (colon != std::string::npos && !parseUnsigned(text.substr(colon + 1), 600000, b)) return false;
+  ms = static_cast<int>(a);
+  jitter = static_cast<int>(b);
+  return true;
+}
+
+bool parseProbability(const std::string& text, double& p) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size() || !(v >= 0 && v <= 1)) return false;
+  p = v;
+  return true;
+}
+
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine c;
+  auto fail = [](std::string message) {
+    return ParsedCommandLine{std::nullopt, std::move(message)};
+  };
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& a = arguments[i];
+    if (a.rfind("--", 0) != 0) continue;  // "/D", "/L" and other words are not options
+    std::string name = a;
+    std::optional<std::string> inlineValue;
+    if (const size_t eq = a.find('='); eq != std::string::npos) {
+      name = a.substr(0, eq);
+      inlineValue = a.substr(eq + 1);
+    }
+    auto value = [&]() -> std::optional<std::string> {
+      if (inlineValue) return inlineValue;
+      if (i + 1 < arguments.size()) return arguments[++i];
+      return std::nullopt;
+    };
+    if (name == "--help") {
+      c.help = true;
+    } else if (name == "--version") {
+      c.version = true;
+    } else if (name == "--headless") {
+      c.headless = true;
+    } else if (name == "--gui") {
+      c.gui = true;
+    } else if (name == "--port") {
+      const auto v = value();
+      uint64_t port = 0;
+      if (!v || !parseUnsigned(*v, 65535, port) || port == 0)
+        return fail("--port needs a port from 1 to 65535");
+      c.port = static_cast<uint16_t>(port);
+    } else if (name == "--bind") {
+      const auto v = value();
+      if (!v || v->empty()) return fail("--bind needs an IPv4 address");
+      c.bindAddress = *v;
+    } else if (name == "--state-dir") {
+      const auto v = value();
+      if (!v || v->empty()) return fail("--state-dir needs a directory");
+      c.stateDir = v->back() == '/' ? *v : *v + "/";
+    } else if (name == "--variant") {
+      const auto v = value();
+      const auto variant = v ? variantFromText(*v) : std::nullopt;
+      if (!variant) return fail("--variant needs 110, 130 or 150");
+      c.variant = *variant;
+    } else if (name == "--drop" || name == "--corrupt") {
+      const auto v = value();
+      double p = 0;
+      if (!v || !parseProbability(*v, p)) return fail(name + " needs a probability from 0 to 1");
+      (name == "--drop" ? c.faults.dropProbability : c.faults.corruptProbability) = p;
+    } else if (name == "--delay") {
+      const auto v = value();
+      if (!v || !parseDelay(*v, c.faults.delayMs, c.faults.delayJitterMs)) {
+        return fail("--delay needs MS or MS:JITTER, in milliseconds");
+      }
+    } else if (name == "--seed") {
+      const auto v = value();
+      uint64_t seed = 0;
+      if (!v || !parseUnsigned(*v, UINT32_MAX, seed)) return fail("--seed needs a number");
+      c.seed = static_cast<uint32_t>(seed);
+      c.seedGiven = true;
+    } else {
+      return fail("unknown option " + name);
+    }
+  }
+  return ParsedCommandLine{c, {}};
+}
+
+std::string usageText() {
+  return "Usage: vexa-sim [/D] [/L] [OPTIONS]\n"
+         "Simulates a Vexa field unit on UDP port 5010.\n"
+         "\n"
+         "  /D                 detail mode: large window, a second instance allowed\n"
+         "  /L                 write the traffic log\n"
+         "  --headless         no window; read operator commands from standard input\n"
+         "  --gui              insist on the window\n"
+         "  --port N           UDP port (default 5010)\n"
+         "  --bind ADDR        local IPv4 address (default 0.0.0.0)\n"
+         "  --state-dir DIR    where VXS1.dat, VXS2.dat, VX.ini and Log/ are\n"
+         "  --variant V        protocol variant at start-up: 110, 130 or 150 (default)\n"
+         "  --drop P           drop each request with probability P (0..1)\n"
+         "  --delay MS[:J]     delay each reply by MS plus up to J milliseconds\n"
+         "  --corrupt P        flip one byte of a reply with probability P\n"
+         "  --seed N           seed of the fault injection's random source\n"
+         "  --help, --version\n";
+}
+
+std::string versionText() {
+  return "vexa-sim " VEXA_VERSION "\n";
+}
+
+}  // namespace vexa

@@ -1,0 +1,86 @@
+#include "fault_injector.h"
+
+namespace vexa {
+
+void FaultInjector::configure(const FaultSettings& settings) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  settings_ = settings;
+}
+
+FaultSettings FaultInjector::settings() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return settings_;
+}
+
+bool FaultInjector::dropRequest() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (settings_.dropProbability <= 0) return false;
+  const bool drop =
+      std::uniform_real_distribution<double>(0, 1)(random_) < settings_.dropProbability;
+  if (drop) ++dropped_;
+  return drop;
+}
+
+bool FaultInjector::corruptReply(std::string& bytes) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (settings_.corruptProbability <= 0 || bytes.empty()) return false;
+  if (std::uniform_real_distribution<double>(0, 1)(random_) >= settings_.corruptProbability)
+    return false;
+  const size_t at = std::uniform_int_distribution<size_t>(0, bytes.size() - 1)(random_);
+  bytes[at] = static_cast<char>(~static_cast<unsigned char>(bytes[at]));
+  ++corrupted_;
+  return true;
+}
+
+int FaultInjector::replyDelayMs() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  int delay = settings_.delayMs;
+  if (settings_.delayJitterMs > 0)
+    delay += std::uniform_int_distribution<int>(0, settings_.delayJitterMs)(random_);
+  if (delay > 0) ++delayed_;
+  return delay;
+}
+
+DelayedSender::DelayedSender(UdpEndpoint& endpoint)
+    : endpoint_(endpoint), thread_(&DelayedSender::run, this) {}
+
+DelayedSender::~DelayedSender() {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+}
+
+void DelayedSender::schedule(int delayMs, const Binding& to, std::string bytes) {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    // Jitter may not reorder replies: each is due no earlier than the one before it.
+    auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs);
+    if (due < lastDue_) due = lastDue_;
+    lastDue_ = due;
+    queue_.push_back({due, to, std::move(bytes)});
+  }
+  wake_.notify_all();
+}
+
+void DelayedSender::run() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stop_) {
+    if (queue_.empty()) {
+      wake_.wait(lock);
+      continue;
+    }
+    const auto due = queue_.front().due;
+    if (wake_.wait_until(lock, due, [&] { return stop_; })) break;
+    if (std::chrono::steady_clock::now() < queue_.front().due) continue;
+    Pending next = std::move(queue_.front());
+    queue_.pop_front();
+    lock.unlock();
+    endpoint_.Send(next.to.senderAddress, next.to.senderPort, next.bytes);  // lost when off
+    lock.lock();
+  }
+}
+
+}  // namespace vexa

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "udp_endpoint.h"
+
+namespace vexa {
+
+// Fault injection for testing a peer's error handling; everything off by default.
+struct FaultSettings {
+  double dropProbability = 0;     // drop each request datagram
+  int delayMs = 0;                // delay each reply by this much
+  int delayJitterMs = 0;          // plus a uniform 0..jitter
+  double corruptProbability = 0;  // flip one byte of a reply
+  bool any() const {
+    return dropProbability > 0 || delayMs > 0 || delayJitterMs > 0 || corruptProbability > 0;
+  }
+};
+
+// Decides, from one seeded random source, which requests to drop, which replies to corrupt and
+// how long to delay each; counts what it did. Safe from any thread.
+class FaultInjector {
+ public:
+  explicit FaultInjector(uint32_t seed = 1) : random_(seed) {}
+
+  void configure(const FaultSettings& settings);
+  FaultSettings settings() const;
+
+  bool dropRequest();
+  // Flips one byte of `bytes` (all its bits) when chosen; returns whether it did.
+  bool corruptReply(std::string& bytes);
+  int replyDelayMs();
+
+  uint64_t dropped() const { return dropped_.load(); }
+  uint64_t corrupted() const { return corrupted_.load(); }
+  uint64_t delayed() const { return delayed_.load(); }
+
+ private:
+  mutable std::mutex mutex_;
+  FaultSettings settings_;
+  std::mt19937 random_;
+  std::atomic<uint64_t> dropped_{0}, corrupted_{0}, delayed_{0};
+};
+
+// Sends replies after their delay, in the order they were scheduled, from the endpoint's socket
+// on a thread of its own, so a delayed reply never holds up the handling of the next datagram.
+// Replies still pending when it is destroyed are dropped.
+class DelayedSender {
+ public:
+  explicit DelayedSender(UdpEndpoint& endpoint);
+  ~DelayedSender();
+  DelayedSender(const DelayedSender&) = delete;
+  DelayedSender& operator=(const DelayedSender&) = delete;
+
+  void schedule(int delayMs, const Binding& to, std::string bytes);
+
+ private:
+  struct Pending {
+    std::chrono::steady_clock::time_point due;
+    Binding to;
+    std::string bytes;
+  };
+  void run();
+
+  UdpEndpoint& endpoint_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<Pending> queue_;
+  std::chrono::steady_clock::time_point lastDue_{};
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+}  // namespace vexa

@@ -1,0 +1,69 @@
+#include "udp_client.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vexa {
+
+UdpClient::UdpClient() {
+  fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  target_.sin_family = AF_INET;
+  target_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+}
+
+UdpClient::~UdpClient() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool UdpClient::setTarget(const std::string& host, uint16_t port) {
+  target_.sin_port = htons(port);
+  if (host == "localhost" || host == "LOCALHOST") {
+    target_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return true;
+  }
+  if (inet_pton(AF_INET, host.c_str(), &target_.sin_addr) == 1) return true;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return false;
+  target_.sin_addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
+  freeaddrinfo(found);
+  return true;
+}
+
+void UdpClient::send(const std::string& bytes) const {
+  ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&target_),
+           sizeof target_);
+}
+
+void UdpClient::send(uint16_t port, const std::string& bytes) {
+  target_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  target_.sin_port = htons(port);
+  send(bytes);
+}
+
+std::optional<std::string> UdpClient::receive(int timeoutMs, uint16_t* fromPort) const {
+  pollfd p{fd_, POLLIN, 0};
+  if (::poll(&p, 1, timeoutMs) <= 0) return std::nullopt;
+  std::string buffer(65536, '\0');
+  sockaddr_in from{};
+  socklen_t length = sizeof from;
+  const ssize_t n =
+      ::recvfrom(fd_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &length);
+  if (n < 0) return std::nullopt;
+  if (fromPort) *fromPort = ntohs(from.sin_port);
+  buffer.resize(static_cast<size_t>(n));
+  return buffer;
+}
+
+std::optional<std::string> UdpClient::request(uint16_t port, const std::string& bytes,
+                                              int timeoutMs) {
+  send(port, bytes);
+  return receive(timeoutMs);
+}
+
+}  // namespace vexa

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "device_state.h"
+#include "fault_injector.h"
+#include "model_view.h"
+#include "presenter.h"
+
+namespace vexa {
+
+// The headless program's operator console: one command per line, carried out through the same
+// presenter operations and control models as the window's controls, so a console action and a
+// click have the same effect. A malformed command changes nothing and answers "error: ...".
+// GUI thread only.
+class OperatorConsole {
+ public:
+  struct Context {
+    DeviceState& state;
+    Presenter& presenter;
+    ModelView& view;
+    FaultInjector& faults;
+    std::function<bool()> endpointActive;
+    std::function<uint64_t()> datagramsHandled;
+    std::function<void()> quit;
+  };
+  explicit OperatorConsole(Context context);
+
+  // Carries out one line; returns what to print (lines ending in "\n"), possibly nothing.
+  std::string execute(std::string_view line);
+
+  static std::string helpText();
+
+ private:
+  std::string status(bool json) const;
+  std::string input(const std::string& which, const std::string& how);
+  std::string level(const std::string& which, const std::string& value);
+  std::string fault(const std::vector<std::string>& words);
+
+  Context c_;
+};
+
+}  // namespace vexa
