@@ -25,3 +25,6 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_suite build-asa
 
 echo "== ThreadSanitizer"
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_suite build-tsan "thread"
+
+echo "== Debian package"
+bash tools/package-test.sh

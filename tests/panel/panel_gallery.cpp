@@ -8,6 +8,7 @@
 
 #include "fonts.h"
 #include "led_indicator.h"
+#include "main_window.h"
 #include "message_dialog.h"
 #include "model_view.h"
 #include "rx_slider.h"
@@ -49,5 +50,6 @@ int main(int argc, char** argv) {
     MessageDialog dialog(std::move(*model), nullptr);
     dialog.grab().save(directory + QString("/dialog-mode%1.png").arg(mode));
   }
+  simulatorIcon().pixmap(32, 32).save(directory + "/icon.png");
   return 0;
 }
