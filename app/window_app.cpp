@@ -6,7 +6,7 @@
 #include <QMessageBox>
 #include <cstdlib>
 
-#include "display_queue.h"
+#include "display_pump.h"
 #include "instance_lock.h"
 #include "main_window.h"
 #include "message_dialog.h"
@@ -56,23 +56,13 @@ int runWindow(int argc, char** argv, const StartupSettings& settings,
   trace("caption", caption);
 
   // Texts raised on the listener thread reach the controls through the queue, in order.
-  DisplayQueue* queuePointer = nullptr;
-  DisplayQueue queue([&window, &queuePointer] {
-    QMetaObject::invokeMethod(
-        &window,
-        [&window, &queuePointer] {
-          queuePointer->drain(
-              [&window](PanelText id, const std::string& text) { window.setText(id, text); });
-        },
-        Qt::QueuedConnection);
-  });
-  queuePointer = &queue;
+  DisplayPump pump([&window](PanelText id, const std::string& text) { window.setText(id, text); });
 
   auto reportFailure = [&window](const std::string& message) {
     trace("message", message);
     NrmMessage(message, colors::kRed, 10, 0, &window);
   };
-  SimulatorHost host(settings, window, &queue, reportFailure, network);
+  SimulatorHost host(settings, window, &pump.queue(), reportFailure, network);
   Presenter& presenter = host.presenter();
   QObject::connect(&window, &MainWindow::ledClicked, &window,
                    [&presenter](const QString& name) { presenter.LdClick(name.toStdString()); });

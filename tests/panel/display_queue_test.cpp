@@ -8,7 +8,7 @@
 #include <fstream>
 #include <thread>
 
-#include "display_queue.h"
+#include "display_pump.h"
 #include "main_window.h"
 
 namespace vexa {
@@ -56,16 +56,8 @@ class DisplayQueueTest : public QObject {
     window.setDetailMode(true);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    DisplayQueue* self = nullptr;
-    DisplayQueue queue([&window, &self] {
-      QMetaObject::invokeMethod(
-          &window,
-          [&window, &self] {
-            self->drain([&window](PanelText id, const std::string& t) { window.setText(id, t); });
-          },
-          Qt::QueuedConnection);
-    });
-    self = &queue;
+    DisplayPump pump([&window](PanelText id, const std::string& t) { window.setText(id, t); });
+    DisplayQueue& queue = pump.queue();
 
     QElapsedTimer clock;
     clock.start();

@@ -44,24 +44,32 @@ class SimProcess {
     }
   }
   ~SimProcess() {
+    closeInput();
     if (pid_ > 0) {
       ::kill(pid_, SIGKILL);
       ::waitpid(pid_, nullptr, 0);
     }
   }
 
-  // Starts the program with `arguments`; stdout and stderr go to files in the directory.
+  // Starts the program with `arguments`; stdout and stderr go to files in the directory. With
+  // `pipeInput`, standard input is a pipe that `input` writes to; else /dev/null.
   void start(const std::vector<std::string>& arguments,
-             const std::vector<std::string>& environment = {}) {
+             const std::vector<std::string>& environment = {}, bool pipeInput = false) {
     const std::string program = dir_.file("vexa-sim");
+    int fds[2] = {-1, -1};
+    if (pipeInput && ::pipe(fds) != 0) return;
     pid_ = ::fork();
     if (pid_ == 0) {
       const int out = ::open(dir_.file("stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       const int err = ::open(dir_.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       ::dup2(out, 1);
       ::dup2(err, 2);
-      const int in = ::open("/dev/null", O_RDONLY);
-      ::dup2(in, 0);
+      if (pipeInput) {
+        ::dup2(fds[0], 0);
+        ::close(fds[1]);
+      } else {
+        ::dup2(::open("/dev/null", O_RDONLY), 0);
+      }
       ::setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
       for (const std::string& e : environment) ::putenv(const_cast<char*>(e.c_str()));
       std::vector<char*> argv{const_cast<char*>(program.c_str())};
@@ -70,6 +78,29 @@ class SimProcess {
       ::execv(program.c_str(), argv.data());
       ::_exit(127);
     }
+    if (pipeInput) {
+      ::close(fds[0]);
+      input_ = fds[1];
+    }
+  }
+
+  // Writes to the program's standard input; `closeInput` ends it.
+  void input(const std::string& text) const {
+    [[maybe_unused]] const ssize_t n = ::write(input_, text.data(), text.size());
+  }
+  void closeInput() {
+    if (input_ >= 0) ::close(input_);
+    input_ = -1;
+  }
+
+  // Waits until standard output holds `text`.
+  bool waitForOutput(const std::string& text, int timeoutMs = 5000) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (standardOutput().find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
   }
 
   // Waits until the simulator answers on `port` (true), or it exited or time ran out.
@@ -112,6 +143,22 @@ class SimProcess {
   const TempDir& dir_;
   pid_t pid_ = -1;
   int exitCode_ = -1;
+  int input_ = -1;
 };
+
+struct CommandResult {
+  int exitCode;
+  std::string output;  // standard output and standard error together
+};
+
+// Runs a shell command and collects its output.
+inline CommandResult runCommand(const std::string& command) {
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  std::string output;
+  char buffer[4096];
+  while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+  const int status = ::pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
 
 }  // namespace vexa::testing
