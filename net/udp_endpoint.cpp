@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <strings.h>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -23,10 +24,9 @@ Status socketError(int error) {
 // "LOCALHOST" in any case is 127.0.0.1, a dotted address is used as it is, anything else is
 // looked up as a host name.
 bool resolveHost(const std::string& host, in_addr& out) {
-  std::string upper = host;
-  for (char& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-  if (upper == "LOCALHOST") return inet_pton(AF_INET, "127.0.0.1", &out) == 1;
+  // The read handler always passes a dotted address: parse it first, with no allocation.
   if (inet_pton(AF_INET, host.c_str(), &out) == 1) return true;
+  if (strcasecmp(host.c_str(), "LOCALHOST") == 0) return inet_pton(AF_INET, "127.0.0.1", &out) == 1;
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_DGRAM;

@@ -24,7 +24,11 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_suite build-asan "address,undefined"
 
 echo "== ThreadSanitizer"
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_suite build-tsan "thread"
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tools/tsan.supp" \
+  run_suite build-tsan "thread"
 
 echo "== Debian package"
 bash tools/package-test.sh
+
+echo "== fuzzing (30 s a target)"
+bash tools/fuzz.sh 30

@@ -119,29 +119,37 @@ TEST_F(EndpointTest, StoppingWaitsForAHandlerInProgress) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 900ms);
 }
 
-int openDescriptors() {
+int entriesOf(const char* directory) {
   int count = 0;
-  if (DIR* d = ::opendir("/proc/self/fd")) {
+  if (DIR* d = ::opendir(directory)) {
     while (::readdir(d)) ++count;
     ::closedir(d);
   }
   return count;
 }
+int openDescriptors() {
+  return entriesOf("/proc/self/fd");
+}
+int threads() {
+  return entriesOf("/proc/self/task");
+}
 
 TEST_F(EndpointTest, SwitchingOffAndOnUnderLoadLeaksNothing) {
   const int before = openDescriptors();
+  const int threadsBefore = threads();
   std::atomic<bool> stop{false};
   std::thread flood([&] {
     UdpClient sender;
     for (int i = 0; i < 200000 && !stop; ++i) sender.send(port, "x");
   });
-  for (int i = 0; i < 200; ++i) {
+  for (int i = 0; i < 1000; ++i) {
     ASSERT_TRUE(endpoint.setActive(false).ok());
     ASSERT_TRUE(endpoint.setActive(true).ok());
   }
   stop = true;
   flood.join();
   EXPECT_EQ(openDescriptors(), before);
+  EXPECT_EQ(threads(), threadsBefore);  // no listener thread left behind
   EXPECT_EQ(client.request(port, "alive"), "5:alive");
 }
 

@@ -1,0 +1,254 @@
+// Round trips over real UDP on 127.0.0.1, in one process and one run: a bare echo server built
+// on the same socket calls as the endpoint, against the endpoint with the full datagram
+// handler, headless and without a log; then with the log on, and with the window open in
+// detail mode (offscreen). One load generator drives each at a window of 1 (latency) and of 32
+// (throughput). Prints the medians of three runs and the ratios to the baseline.
+//
+//   round_trip_bench [REQUESTS]      (default 20000 per measurement)
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "datagram_handler.h"
+#include "display_pump.h"
+#include "main_window.h"
+#include "traffic_log.h"
+#include "udp_endpoint.h"
+
+namespace {
+
+using namespace vexa;
+using Clock = std::chrono::steady_clock;
+
+// The baseline: a blocking receive on a poll over the socket and an eventfd, a 40-byte reply.
+class EchoServer {
+ public:
+  EchoServer() {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t length = sizeof a;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
+    port_ = ntohs(a.sin_port);
+    wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    thread_ = std::thread([this] { run(); });
+  }
+  ~EchoServer() {
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(wake_, &one, sizeof one);
+    thread_.join();
+    ::close(fd_);
+    ::close(wake_);
+  }
+  uint16_t port() const { return port_; }
+
+ private:
+  void run() {
+    std::vector<char> buffer(8192);
+    const std::string reply(40, 'R');
+    pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_, POLLIN, 0}};
+    for (;;) {
+      if (::poll(fds, 2, 1000) <= 0) continue;
+      if (fds[1].revents) return;
+      sockaddr_in from{};
+      socklen_t length = sizeof from;
+      const ssize_t n = ::recvfrom(fd_, buffer.data(), buffer.size(), MSG_TRUNC,
+                                   reinterpret_cast<sockaddr*>(&from), &length);
+      if (n < 0) continue;
+      ::sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
+    }
+  }
+  int fd_, wake_;
+  uint16_t port_;
+  std::thread thread_;
+};
+
+struct Figures {
+  double p50us = 0, p99us = 0, perSecond = 0;
+  long lost = 0;
+};
+
+// Keeps `window` requests in flight until `count` replies came back; a request whose reply is
+// lost is replaced after 200 ms.
+Figures drive(uint16_t port, int count, int window) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(port);
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const std::string request = "rPr000\n";
+  std::vector<double> latencies;
+  latencies.reserve(static_cast<size_t>(count));
+  std::vector<Clock::time_point> sent;  // send times of the requests in flight, oldest first
+  char buffer[9000];
+  auto send = [&] {
+    ::sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    sent.push_back(Clock::now());
+  };
+  Figures f;
+  const auto start = Clock::now();
+  for (int i = 0; i < window; ++i) send();
+  int received = 0;
+  while (received < count) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 200) <= 0) {
+      ++f.lost;
+      sent.erase(sent.begin());
+      send();
+      continue;
+    }
+    if (::recv(fd, buffer, sizeof buffer, 0) < 0) continue;
+    const auto now = Clock::now();
+    latencies.push_back(std::chrono::duration<double, std::micro>(now - sent.front()).count());
+    sent.erase(sent.begin());
+    ++received;
+    if (received + static_cast<int>(sent.size()) < count) send();
+  }
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  ::close(fd);
+  std::sort(latencies.begin(), latencies.end());
+  f.p50us = latencies[latencies.size() / 2];
+  f.p99us = latencies[latencies.size() * 99 / 100];
+  f.perSecond = count / seconds;
+  return f;
+}
+
+struct Result {
+  const char* name;
+  Figures latency, throughput;
+};
+
+// Our endpoint with the full handler, optionally with the log and a panel sink.
+struct Simulator {
+  DeviceState state;
+  MonotonicTickSource ticks;
+  std::unique_ptr<TrafficLog> log;
+  std::unique_ptr<DatagramHandler> handler;
+  UdpEndpoint endpoint{0, "127.0.0.1"};
+
+  explicit Simulator(const std::string& logDir = "", PanelTextSink* panel = nullptr) {
+    state.locked([](DeviceData& d) {
+      writeConfigDefaults(d.config);
+      writeLiveDefaults(d.live);
+      deriveWorkValues(d);
+      d.VariantCode = 4;
+      d.MeasureText = "20,50,250,0,1,1,0,0,";
+    });
+    if (!logDir.empty()) log = std::make_unique<TrafficLog>(logDir);
+    handler = std::make_unique<DatagramHandler>(state, ticks, panel, log.get());
+    endpoint.setOnUDPRead([this](UdpEndpoint& ep, std::string_view data, const Binding& from) {
+      struct Sender final : ReplySender {
+        UdpEndpoint& ep;
+        const Binding& from;
+        Sender(UdpEndpoint& e, const Binding& b) : ep(e), from(b) {}
+        bool Send(std::string_view bytes) override {
+          return ep.Send(from.senderAddress, from.senderPort, bytes).ok();
+        }
+      } sender(ep, from);
+      handler->UDPUDPRead(data, sender);
+    });
+    endpoint.setActive(true);
+  }
+};
+
+Result measure(const char* name, uint16_t port, int count) {
+  drive(port, count / 10, 1);  // warm up
+  return {name, drive(port, count, 1), drive(port, count * 5, 32)};
+}
+
+// Medians of three runs, so one unlucky placement of the threads on the cores does not decide.
+Result median(std::vector<Result> runs) {
+  auto mid = [&](auto field) {
+    std::vector<double> v;
+    for (const Result& r : runs) v.push_back(field(r));
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+  };
+  Result m = runs.front();
+  m.latency.p50us = mid([](const Result& r) { return r.latency.p50us; });
+  m.latency.p99us = mid([](const Result& r) { return r.latency.p99us; });
+  m.throughput.perSecond = mid([](const Result& r) { return r.throughput.perSecond; });
+  return m;
+}
+
+void print(const Result& r, const Result& base) {
+  std::printf(
+      "%-28s p50 %7.1f us  p99 %7.1f us  %9.0f/s   ratio: p50 %.2f  throughput %.2f  (lost %ld)\n",
+      r.name, r.latency.p50us, r.latency.p99us, r.throughput.perSecond,
+      r.latency.p50us / base.latency.p50us, r.throughput.perSecond / base.throughput.perSecond,
+      r.latency.lost + r.throughput.lost);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int count = argc > 1 ? std::atoi(argv[1]) : 20000;
+  qputenv("QT_QPA_PLATFORM",
+          qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+  QApplication app(argc, argv);
+  std::vector<Result> results;
+  {
+    // The baseline and the headless endpoint alternate, three times each.
+    EchoServer echo;
+    Simulator sim;
+    const std::string dir = std::filesystem::temp_directory_path().string() + "/vexa-bench-log/";
+    std::filesystem::create_directories(dir);
+    Simulator logged(dir);
+    std::vector<Result> base, plain, withLog;
+    for (int round = 0; round < 3; ++round) {
+      base.push_back(measure("bare echo (baseline)", echo.port(), count));
+      plain.push_back(measure("endpoint + handler", sim.endpoint.boundPort(), count));
+      withLog.push_back(measure("endpoint + handler + /L", logged.endpoint.boundPort(), count));
+    }
+    results = {median(base), median(plain), median(withLog)};
+    std::filesystem::remove_all(dir);
+  }
+  {
+    // The window in detail mode, fed through the display pump, while the GUI thread runs; the
+    // load runs on a thread of its own and a 10 ms timer watches the GUI's responsiveness.
+    MainWindow window;
+    window.setDetailMode(true);
+    window.show();
+    DisplayPump pump([&window](PanelText id, const std::string& t) { window.setText(id, t); });
+    Simulator sim("", &pump.queue());
+    Result r;
+    std::atomic<bool> done{false};
+    std::thread load([&] {
+      r = measure("endpoint + handler + window", sim.endpoint.boundPort(), count);
+      done = true;
+    });
+    auto last = Clock::now();
+    double worstGapMs = 0;
+    QTimer tick;
+    tick.setInterval(10);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+      const auto now = Clock::now();
+      worstGapMs =
+          std::max(worstGapMs, std::chrono::duration<double, std::milli>(now - last).count());
+      last = now;
+      if (done) app.quit();
+    });
+    tick.start();
+    app.exec();
+    load.join();
+    results.push_back(r);
+    std::printf("window: worst gap between 10 ms GUI ticks during the load: %.1f ms\n", worstGapMs);
+  }
+  for (const Result& r : results) print(r, results.front());
+  return 0;
+}
