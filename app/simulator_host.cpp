@@ -1,5 +1,7 @@
 #include "simulator_host.h"
 
+#include "endpoint_sender.h"
+
 namespace vexa {
 
 namespace {
@@ -11,14 +13,14 @@ class EndpointReplySender final : public ReplySender {
                       DelayedSender& delayed)
       : endpoint_(endpoint), binding_(binding), faults_(faults), delayed_(delayed) {}
   bool Send(std::string_view bytes) override {
-    if (!faults_) return endpoint_.Send(binding_.senderAddress, binding_.senderPort, bytes).ok();
+    if (!faults_) return EndpointSender(endpoint_, binding_).Send(bytes);
     std::string reply(bytes);
     faults_->corruptReply(reply);
     if (const int delay = faults_->replyDelayMs(); delay > 0) {
       delayed_.schedule(delay, binding_, std::move(reply));
       return true;
     }
-    return endpoint_.Send(binding_.senderAddress, binding_.senderPort, reply).ok();
+    return EndpointSender(endpoint_, binding_).Send(reply);
   }
 
  private:

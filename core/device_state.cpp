@@ -8,4 +8,11 @@ void deriveWorkValues(DeviceData& d) {
   d.WorkAjUmid = d.config.AjUmid;
 }
 
+void writeStartupDefaults(DeviceData& d) {
+  writeConfigDefaults(d.config);
+  writeLiveDefaults(d.live);
+  deriveWorkValues(d);
+  d.VariantCode = 4;
+}
+
 }  // namespace vexa

@@ -27,6 +27,10 @@ struct DeviceData {
 // Copies the scale and adjustment fields of the configuration into their working values.
 void deriveWorkValues(DeviceData& d);
 
+// The state after a start-up with no state files: the defaults of both blocks, their working
+// values and variant 150. Tests, benchmarks and fuzz targets start from it.
+void writeStartupDefaults(DeviceData& d);
+
 // The device state behind one lock. Every command and every tick runs as one call of
 // `locked`, so the listener thread and the GUI thread never interleave inside one; texts are
 // read whole and a snapshot of both blocks is consistent. Safe to call from any thread; the

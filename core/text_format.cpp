@@ -46,6 +46,23 @@ std::string HexDump(std::string_view bytes) {
   return s;
 }
 
+std::string jsonText(std::string_view s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c >= 0x7F) {
+      out += "\\u00";
+      out += kHexDigits[c >> 4];
+      out += kHexDigits[c & 0xF];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
 std::string_view trimmed(std::string_view text) {
   auto isSpace = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
   size_t begin = 0;

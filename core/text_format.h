@@ -19,6 +19,10 @@ void appendDecimal(std::string& out, int64_t value);
 // For each byte, two uppercase hex digits and one blank.
 std::string HexDump(std::string_view bytes);
 
+// A JSON string literal of a byte string: quotes and backslashes escaped, every other byte
+// outside 0x20..0x7E as \u00XX.
+std::string jsonText(std::string_view s);
+
 // Removes bytes 0x00 to 0x20 at both ends; nothing inside is touched.
 std::string_view trimmed(std::string_view text);
 

@@ -16,8 +16,8 @@ run_target() {
   mkdir -p "$scratch/$target"
   "build-fuzz/tests/fuzz/$target" -max_total_time="$seconds" -print_final_stats=0 \
     -artifact_prefix="$scratch/$target-" "$scratch/$target" "tests/fuzz/corpus/$target" \
-    >"$scratch/$target.log" 2>&1 || true
-  echo "== fuzz $target for ${seconds}s: $(grep -E '^#[0-9]+ +DONE' "$scratch/$target.log" || echo 'stopped')"
+    >"$scratch/$target.log" 2>&1 || echo failed >"$scratch/$target.failed"
+  echo "== fuzz $target for ${seconds}s: $(grep -E '^Done [0-9]+ runs' "$scratch/$target.log" || echo 'stopped early')"
 }
 # Two at a time, one a core.
 targets=(datagram_handler_fuzz state_load_fuzz ini_reader_fuzz probe_decoder_fuzz console_fuzz)
@@ -28,8 +28,8 @@ for ((i = 0; i < ${#targets[@]}; i += 2)); do
 done
 failed=0
 for target in "${targets[@]}"; do
-  if ls "$scratch/$target"-crash-* "$scratch/$target"-leak-* "$scratch/$target"-timeout-* \
-    "$scratch/$target"-oom-* >/dev/null 2>&1; then
+  if [[ -e $scratch/$target.failed ]] || ls "$scratch/$target"-crash-* "$scratch/$target"-leak-* \
+    "$scratch/$target"-timeout-* "$scratch/$target"-oom-* >/dev/null 2>&1; then
     echo "fuzz target $target failed:"
     grep -E 'ERROR|SUMMARY|Test unit written' "$scratch/$target.log" || true
     failed=1

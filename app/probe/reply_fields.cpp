@@ -64,23 +64,6 @@ std::vector<std::pair<std::string, std::string>> replyFields(std::string_view bo
   return fields;
 }
 
-std::string jsonText(std::string_view s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c >= 0x7F) {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-      out += buffer;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
-
 std::string replyJson(const DecodedReply& reply, std::string_view framed) {
   std::string body = reply.body;
   if (body.size() >= 2 && body.compare(body.size() - 2, 2, "\r\n") == 0)

@@ -20,7 +20,4 @@ std::string replyJson(const DecodedReply& reply, std::string_view framed);
 // The variant's panel caption: "110", "130", "150".
 std::string variantCaption(int32_t variantCode);
 
-// JSON string literal of a byte string.
-std::string jsonText(std::string_view s);
-
 }  // namespace vexa

@@ -18,10 +18,7 @@ struct Discard final : ReplySender {
 void runLines(benchmark::State& run, std::string_view datagram) {
   DeviceState state;
   state.locked([](DeviceData& d) {
-    writeConfigDefaults(d.config);
-    writeLiveDefaults(d.live);
-    deriveWorkValues(d);
-    d.VariantCode = 4;
+    writeStartupDefaults(d);
     d.MeasureText = "20,50,250,0,1,1,0,0,";
   });
   MonotonicTickSource ticks;

@@ -24,6 +24,7 @@
 
 #include "datagram_handler.h"
 #include "display_pump.h"
+#include "endpoint_sender.h"
 #include "main_window.h"
 #include "traffic_log.h"
 #include "udp_endpoint.h"
@@ -143,23 +144,13 @@ struct Simulator {
 
   explicit Simulator(const std::string& logDir = "", PanelTextSink* panel = nullptr) {
     state.locked([](DeviceData& d) {
-      writeConfigDefaults(d.config);
-      writeLiveDefaults(d.live);
-      deriveWorkValues(d);
-      d.VariantCode = 4;
+      writeStartupDefaults(d);
       d.MeasureText = "20,50,250,0,1,1,0,0,";
     });
     if (!logDir.empty()) log = std::make_unique<TrafficLog>(logDir);
     handler = std::make_unique<DatagramHandler>(state, ticks, panel, log.get());
     endpoint.setOnUDPRead([this](UdpEndpoint& ep, std::string_view data, const Binding& from) {
-      struct Sender final : ReplySender {
-        UdpEndpoint& ep;
-        const Binding& from;
-        Sender(UdpEndpoint& e, const Binding& b) : ep(e), from(b) {}
-        bool Send(std::string_view bytes) override {
-          return ep.Send(from.senderAddress, from.senderPort, bytes).ok();
-        }
-      } sender(ep, from);
+      EndpointSender sender(ep, from);
       handler->UDPUDPRead(data, sender);
     });
     endpoint.setActive(true);

@@ -8,6 +8,7 @@
 #include "bits.h"
 #include "pad_zeros.h"
 #include "rounding.h"
+#include "text_format.h"
 
 namespace vexa {
 
@@ -47,24 +48,6 @@ bool onOff(const std::string& word, bool& on) {
   if (word != "on" && word != "off") return false;
   on = word == "on";
   return true;
-}
-
-// The JSON text of a display string: quotes and backslashes escaped, control bytes as \u00XX.
-std::string jsonString(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char ch : s) {
-    if (ch == '"' || ch == '\\') {
-      out += '\\';
-      out += static_cast<char>(ch);
-    } else if (ch < 0x20 || ch >= 0x7F) {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\u%04x", ch);
-      out += buffer;
-    } else {
-      out += static_cast<char>(ch);
-    }
-  }
-  return out + "\"";
 }
 
 }  // namespace
@@ -207,7 +190,7 @@ std::string OperatorConsole::status(bool json) const {
         << ",\"variant\":" << variantName(r.variant) << ",\"inputs\":\"" << inputs << "\"";
     for (int i = 0; i < 3; ++i) {
       out << ",\"" << names[i] << "\":" << r.nv[i] << ",\"" << names[i]
-          << "_text\":" << jsonString(texts[i]);
+          << "_text\":" << jsonText(texts[i]);
     }
     out << ",\"auto\":" << (r.autoMode ? "true" : "false")
         << ",\"battery\":" << c_.view.batteryItem() << ",\"reset\":" << r.countdown

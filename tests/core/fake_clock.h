@@ -27,12 +27,7 @@ class FakeRandom final : public RandomSource {
 
 // A device state loaded with the start-up defaults and variant 4.
 inline void loadDefaults(DeviceState& state) {
-  state.locked([](DeviceData& d) {
-    writeConfigDefaults(d.config);
-    writeLiveDefaults(d.live);
-    deriveWorkValues(d);
-    d.VariantCode = 4;
-  });
+  state.locked([](DeviceData& d) { writeStartupDefaults(d); });
 }
 
 }  // namespace vexa::testing

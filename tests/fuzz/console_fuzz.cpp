@@ -11,11 +11,7 @@ struct ZeroRandom final : vexa::RandomSource {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vexa::DeviceState state;
-  state.locked([](vexa::DeviceData& d) {
-    vexa::writeConfigDefaults(d.config);
-    vexa::writeLiveDefaults(d.live);
-    d.VariantCode = 4;
-  });
+  state.locked([](vexa::DeviceData& d) { vexa::writeStartupDefaults(d); });
   vexa::ModelView view;
   ZeroRandom random;
   vexa::FaultInjector faults;

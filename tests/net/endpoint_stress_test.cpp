@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "datagram_handler.h"
+#include "endpoint_sender.h"
 #include "live_ticks.h"
 #include "reply_framing.h"
 #include "udp_client.h"
@@ -15,25 +16,11 @@ namespace {
 
 using namespace std::chrono;
 
-struct EndpointSender final : ReplySender {
-  UdpEndpoint& endpoint;
-  const Binding& from;
-  EndpointSender(UdpEndpoint& e, const Binding& b) : endpoint(e), from(b) {}
-  bool Send(std::string_view bytes) override {
-    return endpoint.Send(from.senderAddress, from.senderPort, bytes).ok();
-  }
-};
-
 // Bounded to about two seconds. Under ThreadSanitizer this is the proof that the listener, the
 // ticks and the switch share the state without a race.
 TEST(EndpointStress, FloodTicksAndTogglingTogether) {
   DeviceState state;
-  state.locked([](DeviceData& d) {
-    writeConfigDefaults(d.config);
-    writeLiveDefaults(d.live);
-    deriveWorkValues(d);
-    d.VariantCode = 4;
-  });
+  state.locked([](DeviceData& d) { writeStartupDefaults(d); });
   MonotonicTickSource ticks;
   DatagramHandler handler(state, ticks);
   UdpEndpoint endpoint(0, "127.0.0.1");
