@@ -91,7 +91,6 @@ class SliderModel {
 
   bool dragging() const { return mode_ == Mode::Dragging; }
   bool stepping() const { return mode_ == Mode::Stepping; }
-  bool repeatArmed() const { return mode_ == Mode::Stepping; }
 
   std::function<void(SliderModel&)> OnChange;
   std::function<void(SliderModel&)> OnChanged;

@@ -69,15 +69,15 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
   setFont(arialFont(13, true));
   setWindowIcon(simulatorIcon());
   variants_.setExclusive(true);
-  for (const ControlSpec& spec : mainWindowLayout()) {
-    QWidget* w = build(spec);
-    w->setObjectName(spec.name);
-    w->setGeometry(spec.x, spec.y, spec.width, spec.height);
-    w->setFont(spec.font.mono ? monoFont(spec.font.pixels, spec.font.bold)
-                              : arialFont(spec.font.pixels, spec.font.bold));
-    w->setEnabled(spec.enabled);
-    controls_[spec.name] = w;
-    const PanelText id = displayOf(spec.name);
+  for (const ControlSpec& item : mainWindowLayout()) {
+    QWidget* w = build(item);
+    w->setObjectName(item.name);
+    w->setGeometry(item.x, item.y, item.width, item.height);
+    w->setFont(item.font.mono ? monoFont(item.font.pixels, item.font.bold)
+                              : arialFont(item.font.pixels, item.font.bold));
+    w->setEnabled(item.enabled);
+    controls_[item.name] = w;
+    const PanelText id = displayOf(item.name);
     if (id != PanelText::kCount) displays_[static_cast<size_t>(id)] = w;
   }
   const auto order = mainWindowTabOrder();
@@ -93,15 +93,15 @@ MainWindow::~MainWindow() {
   qApp->removeEventFilter(this);
 }
 
-QWidget* MainWindow::build(const ControlSpec& spec) {
-  const QString text = QString::fromUtf8(spec.text);
-  switch (spec.kind) {
+QWidget* MainWindow::build(const ControlSpec& item) {
+  const QString text = QString::fromUtf8(item.text);
+  switch (item.kind) {
     case ControlSpec::Kind::Led: {
       auto* led = new LedIndicator(this);
-      configureLed(led->model(), spec.name);
+      configureLed(led->model(), item.name);
       led->setCaption(text);
-      leds_[spec.name] = led;
-      if (spec.tag >= 0) {
+      leds_[item.name] = led;
+      if (item.tag >= 0) {
         connect(led, &LedIndicator::OnClick, this,
                 [this](LedIndicator* sender) { emit ledClicked(sender->objectName()); });
       }
@@ -109,7 +109,7 @@ QWidget* MainWindow::build(const ControlSpec& spec) {
     }
     case ControlSpec::Kind::CheckBox: {
       auto* box = new QCheckBox(text, this);
-      if (QString(spec.name) == "cbCT13") {
+      if (QString(item.name) == "cbCT13") {
         cbCT13_ = box;
         box->setChecked(true);
         // Any change of its state runs the click handler, also one made by the program.
@@ -124,39 +124,39 @@ QWidget* MainWindow::build(const ControlSpec& spec) {
       auto* button = new QToolButton(this);
       button->setText(text);
       button->setCheckable(true);
-      button->setChecked(spec.tag == 4);
+      button->setChecked(item.tag == 4);
       button->setFocusPolicy(Qt::NoFocus);
-      variants_.addButton(button, spec.tag);
+      variants_.addButton(button, item.tag);
       connect(button, &QToolButton::clicked, this,
-              [this, tag = spec.tag] { emit variantClicked(tag); });
+              [this, tag = item.tag] { emit variantClicked(tag); });
       return button;
     }
     case ControlSpec::Kind::Label:
     case ControlSpec::Kind::StaticText: {
       auto* label = new QLabel(text, this);
-      label->setAlignment(alignmentOf(spec.align));
+      label->setAlignment(alignmentOf(item.align));
       label->setTextFormat(Qt::PlainText);
-      if (spec.sunken) {
+      if (item.sunken) {
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setLineWidth(1);
       }
-      if (spec.background) fill(label, QPalette::Window, *spec.background);
+      if (item.background) fill(label, QPalette::Window, *item.background);
       return label;
     }
     case ControlSpec::Kind::ComboBox: {
       cbBat_ = new QComboBox(this);
       cbBat_->setEditable(true);
       cbBat_->addItems({"  60 V", " 120 V", " 240 V"});
-      fill(cbBat_, QPalette::Base, *spec.background);
-      fill(cbBat_, QPalette::Button, *spec.background);
+      fill(cbBat_, QPalette::Base, *item.background);
+      fill(cbBat_, QPalette::Button, *item.background);
       return cbBat_;
     }
     case ControlSpec::Kind::Slider: {
       auto* slider = new RxSlider(this);
-      configureLevelSlider(slider->model(), spec.tag);
-      sliders_[static_cast<size_t>(spec.tag)] = slider;
+      configureLevelSlider(slider->model(), item.tag);
+      sliders_[static_cast<size_t>(item.tag)] = slider;
       connect(slider, &RxSlider::OnChange, this,
-              [this, level = spec.tag](RxSlider* s) { emit sliderChanged(level, s->Value()); });
+              [this, level = item.tag](RxSlider* s) { emit sliderChanged(level, s->Value()); });
       return slider;
     }
     case ControlSpec::Kind::Memo: {
@@ -165,7 +165,7 @@ QWidget* MainWindow::build(const ControlSpec& spec) {
       memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
       memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
       memo->setTabChangesFocus(true);
-      fill(memo, QPalette::Base, *spec.background);
+      fill(memo, QPalette::Base, *item.background);
       return memo;
     }
   }

@@ -61,7 +61,7 @@ class MainWindow : public QWidget, public PanelView {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  QWidget* build(const ControlSpec& spec);
+  QWidget* build(const ControlSpec& item);
   void setUpTray();
 
   std::map<QString, QWidget*> controls_;
