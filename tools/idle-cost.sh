@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
 work=$(mktemp -d)
-trap 'kill $gui $headless 2>/dev/null; rm -rf "$work"' EXIT
+# Let both close and save before their directory goes: a failed save keeps a window open.
+trap 'kill $gui $headless 2>/dev/null; wait $gui $headless 2>/dev/null; rm -rf "$work"' EXIT
 mkdir -p "$work/gui" "$work/headless"
 QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work/gui build/app/vexa-sim /D --port 5421 \
   --state-dir "$work/gui" 2>/dev/null &
