@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include "reply_framing.h"
+
 #include <charconv>
 #include <cstdlib>
 
@@ -12,32 +14,6 @@ bool parseUnsigned(const std::string& text, uint64_t max, uint64_t& out) {
   return r.ec == std::errc() && r.ptr == text.data() + text.size() && out <= max;
 }
 }  // namespace
-
-std::optional<int> variantFromText(const std::string& text) {
-  if (text == "110") return 2;
-  if (text == "130") return 3;
-  if (text == "150") return 4;
-  return std::nullopt;
-}
-
-bool parseDelay(const std::string& text, int& ms, int& jitter) {
-  const size_t colon = text.find(':');
-  uint64_t a = 0, b = 0;
-  if (!parseUnsigned(text.substr(0, colon), 600000, a)) return false;
-  if (colon != std::string::npos && !parseUnsigned(text.substr(colon + 1), 600000, b)) return false;
-  ms = static_cast<int>(a);
-  jitter = static_cast<int>(b);
-  return true;
-}
-
-bool parseProbability(const std::string& text, double& p) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  const double v = std::strtod(text.c_str(), &end);
-  if (end != text.c_str() + text.size() || !(v >= 0 && v <= 1)) return false;
-  p = v;
-  return true;
-}
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine c;
@@ -82,7 +58,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       c.stateDir = v->back() == '/' ? *v : *v + "/";
     } else if (name == "--variant") {
       const auto v = value();
-      const auto variant = v ? variantFromText(*v) : std::nullopt;
+      const auto variant = v ? variantFromCaption(*v) : std::nullopt;
       if (!variant) return fail("--variant needs 110, 130 or 150");
       c.variant = *variant;
     } else if (name == "--drop" || name == "--corrupt") {

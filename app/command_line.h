@@ -32,13 +32,6 @@ struct ParsedCommandLine {
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments);
 
-// "--variant" and the console's "variant": "110", "130", "150" to 2, 3, 4.
-std::optional<int> variantFromText(const std::string& text);
-// "MS" or "MS:JITTER", each 0..600000.
-bool parseDelay(const std::string& text, int& ms, int& jitter);
-// A probability 0..1.
-bool parseProbability(const std::string& text, double& p);
-
 std::string usageText();
 std::string versionText();
 

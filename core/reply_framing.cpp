@@ -19,6 +19,18 @@ std::string_view tagOf(int32_t variantCode) {
 
 }  // namespace
 
+std::string_view variantCaption(int32_t variantCode) {
+  if (variantCode == kVariant110) return "110";
+  return variantCode == kVariant130 ? "130" : "150";
+}
+
+std::optional<int32_t> variantFromCaption(std::string_view caption) {
+  if (caption == "110") return kVariant110;
+  if (caption == "130") return kVariant130;
+  if (caption == "150") return kVariant150;
+  return std::nullopt;
+}
+
 std::string_view versionTextOf(int32_t variantCode) {
   if (variantCode == kVariant110) return "1.10";
   return variantCode == kVariant130 ? "1.30" : "1.50";

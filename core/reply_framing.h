@@ -24,6 +24,10 @@ FramedReply FrameReply(std::string_view terminatedReply, int32_t variantCode, ui
 std::string_view frameReplyInto(std::string& out, std::string_view terminatedReply,
                                 int32_t variantCode, uint16_t tickToken);
 
+// The panel's caption of a variant ("110", "130", "150") and back; nothing for other text.
+std::string_view variantCaption(int32_t variantCode);
+std::optional<int32_t> variantFromCaption(std::string_view caption);
+
 // The version text FrameReply reports for a variant.
 std::string_view versionTextOf(int32_t variantCode);
 

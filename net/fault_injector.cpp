@@ -1,6 +1,41 @@
 #include "fault_injector.h"
 
+#include <charconv>
+#include <cstdlib>
+
 namespace vexa {
+
+namespace {
+bool parseMilliseconds(const std::string& text, int& out) {
+  long v = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || v < 0 ||
+      v > 600000) {
+    return false;
+  }
+  out = static_cast<int>(v);
+  return true;
+}
+}  // namespace
+
+bool parseProbability(const std::string& text, double& p) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size() || !(v >= 0 && v <= 1)) return false;
+  p = v;
+  return true;
+}
+
+bool parseDelay(const std::string& text, int& ms, int& jitter) {
+  const size_t colon = text.find(':');
+  int a = 0, b = 0;
+  if (!parseMilliseconds(text.substr(0, colon), a)) return false;
+  if (colon != std::string::npos && !parseMilliseconds(text.substr(colon + 1), b)) return false;
+  ms = a;
+  jitter = b;
+  return true;
+}
 
 void FaultInjector::configure(const FaultSettings& settings) {
   std::lock_guard<std::mutex> guard(mutex_);

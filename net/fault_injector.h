@@ -24,6 +24,11 @@ struct FaultSettings {
   }
 };
 
+// A probability from 0 to 1, written as a decimal number; false otherwise.
+bool parseProbability(const std::string& text, double& p);
+// "MS" or "MS:JITTER", each 0..600000 milliseconds; false otherwise.
+bool parseDelay(const std::string& text, int& ms, int& jitter);
+
 // Decides, from one seeded random source, which requests to drop, which replies to corrupt and
 // how long to delay each; counts what it did. Safe from any thread.
 class FaultInjector {

@@ -67,8 +67,10 @@ std::optional<ProbeOptions> parse(int argc, char** argv, std::string& error) {
     } else if (a == "--variant") {
       auto v = value();
       if (!v) return error = "--variant needs 110, 130, 150 or auto", std::nullopt;
-      o.variant = *v == "110" ? 2 : *v == "130" ? 3 : *v == "150" ? 4 : *v == "auto" ? 0 : -1;
-      if (o.variant < 0) return error = "--variant needs 110, 130, 150 or auto", std::nullopt;
+      const auto code = variantFromCaption(*v);
+      if (!code && *v != "auto")
+        return error = "--variant needs 110, 130, 150 or auto", std::nullopt;
+      o.variant = code.value_or(0);
     } else if (a == "--timeout") {
       auto v = value();
       if (!v || !parseNumber(*v, 1, 600000, n))

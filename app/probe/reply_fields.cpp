@@ -26,10 +26,6 @@ std::string upper(std::string_view s) {
 }
 }  // namespace
 
-std::string variantCaption(int32_t variantCode) {
-  return variantCode == kVariant110 ? "110" : variantCode == kVariant130 ? "130" : "150";
-}
-
 std::vector<std::pair<std::string, std::string>> replyFields(std::string_view body) {
   const std::vector<std::string> p = splitCommas(body);
   std::vector<std::pair<std::string, std::string>> fields;
@@ -68,7 +64,7 @@ std::string replyJson(const DecodedReply& reply, std::string_view framed) {
   std::string body = reply.body;
   if (body.size() >= 2 && body.compare(body.size() - 2, 2, "\r\n") == 0)
     body.resize(body.size() - 2);
-  std::string out = "{\"variant\":\"" + variantCaption(reply.variantCode) + "\"";
+  std::string out = "{\"variant\":\"" + std::string(variantCaption(reply.variantCode)) + "\"";
   if (reply.variantCode != kVariant110) {
     out += ",\"header_token\":" + std::to_string(reply.headerToken);
   }

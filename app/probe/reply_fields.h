@@ -17,7 +17,4 @@ std::vector<std::pair<std::string, std::string>> replyFields(std::string_view bo
 // One JSON object for a decoded reply: variant, header fields, body and parsed fields.
 std::string replyJson(const DecodedReply& reply, std::string_view framed);
 
-// The variant's panel caption: "110", "130", "150".
-std::string variantCaption(int32_t variantCode);
-
 }  // namespace vexa

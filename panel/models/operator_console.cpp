@@ -7,6 +7,7 @@
 
 #include "bits.h"
 #include "pad_zeros.h"
+#include "reply_framing.h"
 #include "rounding.h"
 #include "text_format.h"
 
@@ -37,10 +38,6 @@ bool parseInt(const std::string& text, long min, long max, long& out) {
 
 std::string error(const std::string& what) {
   return "error: " + what + "\n";
-}
-
-const char* variantName(int code) {
-  return code == 2 ? "110" : code == 3 ? "130" : "150";
 }
 
 // "on"/"off" to a flag; false when it is neither.
@@ -88,10 +85,10 @@ std::string OperatorConsole::execute(std::string_view line) {
     return {};
   }
   if (command == "variant" && w.size() == 2) {
-    const int tag = w[1] == "110" ? 2 : w[1] == "130" ? 3 : w[1] == "150" ? 4 : 0;
+    const auto tag = variantFromCaption(w[1]);
     if (!tag) return error("variant takes 110, 130 or 150");
-    c_.view.setVariantButtonDown(tag);
-    c_.presenter.sbCodClick(tag);
+    c_.view.setVariantButtonDown(*tag);
+    c_.presenter.sbCodClick(*tag);
     return {};
   }
   if (command == "battery" && w.size() == 2) {
@@ -137,26 +134,13 @@ std::string OperatorConsole::fault(const std::vector<std::string>& w) {
   if (w[1] == "off" && w.size() == 2) {
     s = FaultSettings{};
   } else if (w[1] == "drop" && w.size() == 3) {
-    char* end = nullptr;
-    const double p = std::strtod(w[2].c_str(), &end);
-    if (end != w[2].c_str() + w[2].size() || !(p >= 0 && p <= 1))
-      return error("fault drop takes 0..1");
-    s.dropProbability = p;
+    if (!parseProbability(w[2], s.dropProbability)) return error("fault drop takes 0..1");
   } else if (w[1] == "corrupt" && w.size() == 3) {
-    char* end = nullptr;
-    const double p = std::strtod(w[2].c_str(), &end);
-    if (end != w[2].c_str() + w[2].size() || !(p >= 0 && p <= 1))
-      return error("fault corrupt takes 0..1");
-    s.corruptProbability = p;
+    if (!parseProbability(w[2], s.corruptProbability)) return error("fault corrupt takes 0..1");
   } else if (w[1] == "delay" && w.size() == 3) {
-    const size_t colon = w[2].find(':');
-    long ms = 0, jitter = 0;
-    if (!parseInt(w[2].substr(0, colon), 0, 600000, ms) ||
-        (colon != std::string::npos && !parseInt(w[2].substr(colon + 1), 0, 600000, jitter))) {
+    if (!parseDelay(w[2], s.delayMs, s.delayJitterMs)) {
       return error("fault delay takes MS or MS:JITTER");
     }
-    s.delayMs = static_cast<int>(ms);
-    s.delayJitterMs = static_cast<int>(jitter);
   } else {
     return error("fault takes drop P, delay MS[:J], corrupt P or off");
   }
@@ -187,7 +171,7 @@ std::string OperatorConsole::status(bool json) const {
   std::ostringstream out;
   if (json) {
     out << "{\"endpoint\":" << (active ? "true" : "false")
-        << ",\"variant\":" << variantName(r.variant) << ",\"inputs\":\"" << inputs << "\"";
+        << ",\"variant\":" << variantCaption(r.variant) << ",\"inputs\":\"" << inputs << "\"";
     for (int i = 0; i < 3; ++i) {
       out << ",\"" << names[i] << "\":" << r.nv[i] << ",\"" << names[i]
           << "_text\":" << jsonText(texts[i]);
@@ -198,7 +182,7 @@ std::string OperatorConsole::status(bool json) const {
         << ",\"dropped\":" << c_.faults.dropped() << ",\"delayed\":" << c_.faults.delayed()
         << ",\"corrupted\":" << c_.faults.corrupted() << "}\n";
   } else {
-    out << "endpoint=" << (active ? "on" : "off") << " variant=" << variantName(r.variant)
+    out << "endpoint=" << (active ? "on" : "off") << " variant=" << variantCaption(r.variant)
         << " inputs=" << inputs;
     for (int i = 0; i < 3; ++i)
       out << " " << names[i] << "=" << r.nv[i] << " " << names[i] << "_text=" << texts[i];
