@@ -10,6 +10,11 @@ bool JsonErrors::fail(const std::string& path, const std::string& message) {
   return false;
 }
 
+bool JsonErrors::failText(const std::string& text) {
+  if (text_.empty()) text_ = text;
+  return false;
+}
+
 JsonObject::JsonObject(const nlohmann::json& value, std::string path, JsonErrors& errors)
     : value_(value), path_(std::move(path)), errors_(errors) {
   if (!value_.is_object()) errors_.fail(path_, "must be an object");

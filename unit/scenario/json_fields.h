@@ -13,6 +13,8 @@ class JsonErrors {
  public:
   // Records the error unless one is recorded already; always returns false.
   bool fail(const std::string& path, const std::string& message);
+  // Records an error that belongs to no field (the text is no JSON).
+  bool failText(const std::string& text);
   bool failed() const { return !text_.empty(); }
   const std::string& text() const { return text_; }
 

@@ -23,6 +23,13 @@ inline constexpr int kLevelCount = 3;
 inline constexpr std::array<LevelInfo, kLevelCount> kLevelInfo = {
     LevelInfo{"bat", 0, 600}, LevelInfo{"temp", 0, 67}, LevelInfo{"umid", 0, 100}};
 
+// Scenario seconds per real second: a file's "time_factor" or `--time-factor`.
+inline constexpr double kMinTimeFactor = 0.01;
+inline constexpr double kMaxTimeFactor = 1000;
+inline bool validTimeFactor(double factor) {
+  return factor >= kMinTimeFactor && factor <= kMaxTimeFactor;
+}
+
 // A loaded scenario file: what drives each level and the timed events, in file order (the
 // "inputs" list, then the "unit" list). Immutable once loaded; many runners share one.
 struct Scenario {

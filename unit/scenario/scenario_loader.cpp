@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "json_document.h"
 #include "json_fields.h"
 
 namespace vexa {
@@ -165,8 +166,12 @@ bool parseLevels(JsonObject& top, Scenario& scenario, JsonErrors& errors) {
 bool parseSchedule(JsonObject& o, TimedEvent& event, bool withDuration, JsonErrors& errors) {
   Schedule& s = event.schedule;
   if (withDuration && !timeField(o, "for", event.duration, true, true)) return false;
-  if (!timeField(o, "every", s.every, false, true) || !timeField(o, "jitter", s.jitter, false))
+  if (!timeField(o, "every", s.every, false, true) || !timeField(o, "jitter", s.jitter, false)) {
     return false;
+  }
+  if (o.has("every") && s.every < kMinEvery) {
+    return o.fail("every", "must be at least " + show(kMinEvery));
+  }
   const bool periodic = o.has("every");
   if (!periodic && o.has("until")) return o.fail("until", "only with every");
   if (periodic && !timeField(o, "until", s.until, false)) return false;
@@ -316,30 +321,19 @@ bool parseEventList(JsonObject& top, const char* key, Scenario& scenario, JsonEr
   return true;
 }
 
-// "line L, column C: ..." out of the parser's message.
-std::string syntaxError(const json::parse_error& e) {
-  std::string text = e.what();
-  const auto at = text.find("line ");
-  return at == std::string::npos ? text : text.substr(at);
-}
-
 }  // namespace
 
 ScenarioLoad parseScenario(std::string_view text) {
   json root;
-  try {
-    root = json::parse(text.begin(), text.end());
-  } catch (const json::parse_error& e) {
-    return {nullptr, syntaxError(e)};
-  }
-  auto scenario = std::make_shared<Scenario>();
   JsonErrors errors;
+  if (!parseJsonDocument(text, root, errors)) return {nullptr, errors.text()};
+  auto scenario = std::make_shared<Scenario>();
   JsonObject top(root, "", errors);
   if (top.only({"name", "seed", "time_factor", "levels", "inputs", "unit"}) &&
       top.text("name", scenario->name, false) &&
       top.unsignedInteger("seed", scenario->seed, false) &&
       top.number("time_factor", scenario->timeFactor, false)) {
-    if (scenario->timeFactor < kMinTimeFactor || scenario->timeFactor > kMaxTimeFactor) {
+    if (!validTimeFactor(scenario->timeFactor)) {
       top.fail("time_factor",
                "must be within " + show(kMinTimeFactor) + ".." + show(kMaxTimeFactor));
     }

@@ -13,9 +13,8 @@ namespace vexa {
 inline constexpr size_t kMaxScenarioEvents = 1000;  // entries of "inputs" and of "unit"
 inline constexpr size_t kMaxScenarioList = 10000;   // entries of "steps" and of a list of times
 inline constexpr double kMaxScenarioTime = 1e8;     // seconds, about three years
-inline constexpr double kMinTimeFactor = 0.01;
-inline constexpr double kMaxTimeFactor = 1000;
-inline constexpr double kMinWalkInterval = 0.1;  // seconds
+inline constexpr double kMinWalkInterval = 0.1;     // seconds
+inline constexpr double kMinEvery = 0.1;            // seconds between periodic occurrences
 
 // A scenario, or the reason there is none: "field.path: what is wrong" (or "line L, column C:
 // ..." for text that is no JSON).

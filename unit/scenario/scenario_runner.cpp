@@ -1,5 +1,6 @@
 #include "scenario_runner.h"
 
+#include <algorithm>
 #include <cmath>
 #include <type_traits>
 
@@ -9,6 +10,9 @@ namespace {
 
 // Real time further than this from the start counts as never (keeps the arithmetic in range).
 constexpr double kMaxRealSeconds = 1e9;
+// The largest offset a runner takes (scenario seconds, about 11 days); larger ones are cut to it.
+// A walk replays its moves up to the offset at the start, so this bounds that work too.
+constexpr double kMaxOffset = 1e6;
 
 }  // namespace
 
@@ -17,8 +21,9 @@ ScenarioRunner::ScenarioRunner(std::shared_ptr<const Scenario> scenario, Scenari
     : scenario_(std::move(scenario)),
       target_(target),
       seed_(options.seed.value_or(scenario_->seed)),
-      factor_(options.timeFactor.value_or(scenario_->timeFactor)),
-      offset_(options.offset) {
+      factor_(options.timeFactor && validTimeFactor(*options.timeFactor) ? *options.timeFactor
+                                                                         : scenario_->timeFactor),
+      offset_(options.offset > 0 ? std::min(options.offset, kMaxOffset) : 0) {
   for (int level = 0; level < kLevelCount; ++level) {
     const auto& generator = scenario_->levels[level];
     if (!generator) continue;

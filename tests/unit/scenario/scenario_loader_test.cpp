@@ -185,6 +185,17 @@ TEST(ScenarioLoader, InvalidDocumentsNameTheField) {
       {R"({"unit": [{"kind": "reset", "at": 0}]})", "unit[0].seconds: missing"},
       {R"({"unit": [{"kind": "reset", "at": 0, "seconds": 3, "for": 2}]})",
        "unit[0].for: unknown field"},
+      {R"({"inputs": [{"kind": "toggle", "input": 0, "every": 0.09}]})",
+       "inputs[0].every: must be at least 0.1"},
+      {R"({"seed": 1, "seed": 2})", "seed: duplicate field"},
+      {R"({"levels": {"temp": {"kind": "constant", "value": 1, "value": 2}}})",
+       "levels.temp.value: duplicate field"},
+      {R"({"inputs": [{"kind": "set", "input": 0, "at": 1}, {"kind": "set", "kind": "clear"}]})",
+       "inputs[1].kind: duplicate field"},
+      {R"({"levels": {"umid": {"kind": "steps", "steps": [{"at": 0, "value": 1},
+           {"at": 1, "at": 2, "value": 3}]}}})",
+       "levels.umid.steps[1].at: duplicate field"},
+      {R"([[1, 2], {"a": [3], "b": {"c": 1}}, {"a": 1, "a": 2}])", "[2].a: duplicate field"},
       {"{\"levels\": ",
        "line 1, column 12: syntax error while parsing value - unexpected end of "
        "input; expected '[', '{', or a literal"},
@@ -203,6 +214,12 @@ TEST(ScenarioLoader, TooManyEventsAreRejected) {
   }
   json += "]}";
   EXPECT_EQ(parseScenario(json).error, "inputs: must be a list of at most 1000 events");
+}
+
+TEST(ScenarioLoader, DeepNestingIsRejectedWithoutHarm) {
+  const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+  EXPECT_EQ(parseScenario(R"({"levels": )" + deep + "}").error, "levels: must be an object");
+  EXPECT_EQ(parseScenario(deep).error, "document: must be an object");
 }
 
 TEST(ScenarioLoader, EveryExampleLoads) {

@@ -335,6 +335,40 @@ TEST(ScenarioRunner, ClaimsItsLevelsAndStoppingHandsEverythingBack) {
   EXPECT_EQ(second.claimed, (std::array<bool, 3>{}));
 }
 
+TEST(ScenarioRunner, OptionsOutOfRangeFallBack) {
+  auto scenario =
+      load(R"({"time_factor": 5, "levels": {"bat": {"kind": "constant", "value": 1}}})");
+  FakeTarget target;
+  for (double bad : {0.0, -1.0, 0.009, 1000.5, std::nan("")}) {
+    ScenarioRunner runner(scenario, target, RunOptions{.timeFactor = bad, .offset = -3});
+    EXPECT_EQ(runner.timeFactor(), 5) << bad;
+    runner.start(kStart);
+    EXPECT_EQ(runner.scenarioTime(at(1)), 5) << bad;
+  }
+  ScenarioRunner edge(scenario, target, RunOptions{.timeFactor = 1000, .offset = 1e12});
+  edge.start(kStart);
+  EXPECT_EQ(edge.timeFactor(), 1000);
+  EXPECT_EQ(edge.scenarioTime(kStart), 1e6);
+}
+
+TEST(ScenarioRunner, StartingAgainBeginsAtScenarioTimeZero) {
+  auto scenario = load(
+      R"({"levels": {"bat": {"kind": "ramp", "from": 0, "to": 100, "over": 100}},
+          "inputs": [{"kind": "pulse", "input": 0, "at": 5, "for": 1}]})");
+  FakeTarget target;
+  ScenarioRunner runner(scenario, target);
+  runner.start(kStart);
+  runner.advanceTo(at(50));
+  EXPECT_EQ(target.levels[0], 50);
+  runner.stop();
+  runner.start(at(1000));
+  EXPECT_TRUE(target.claimed[0]);
+  EXPECT_EQ(target.levels[0], 0);
+  runner.advanceTo(at(1005));
+  EXPECT_TRUE(target.inputs[0]);  // the pulse comes again, 5 s after the new start
+  EXPECT_EQ(target.levels[0], 5);
+}
+
 TEST(ScenarioRunner, StartTwiceDoesNothing) {
   auto scenario = load(R"({"levels": {"bat": {"kind": "constant", "value": 5}}})");
   FakeTarget target;
