@@ -21,14 +21,21 @@ struct Frame {
 // The path of field `key` of the innermost object.
 std::string fieldPath(const std::vector<Frame>& frames, const std::string& key) {
   std::string path;
+  const auto member = [&path](const std::string& name) {
+    if (!path.empty()) path += '.';
+    path += name;
+  };
   for (size_t i = 0; i + 1 < frames.size(); ++i) {
     if (frames[i].array) {
-      path += "[" + std::to_string(frames[i].index) + "]";
+      path += '[';
+      path += std::to_string(frames[i].index);
+      path += ']';
     } else {
-      path += (path.empty() ? "" : ".") + frames[i].key;
+      member(frames[i].key);
     }
   }
-  return path + (path.empty() ? "" : ".") + key;
+  member(key);
+  return path;
 }
 
 }  // namespace
