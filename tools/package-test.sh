@@ -1,35 +1,105 @@
 #!/usr/bin/env bash
-# Builds the Debian package, installs it, and checks the installed programs: --version, and a
-# headless round trip with vexa-probe run as an unprivileged user (so the read-only /usr/bin
-# sends the state to ~/.local/state/vexa-sim). Removes the package again at the end.
+# Builds the three Debian packages (tools/package.sh), holds them to lintian (any error or
+# warning fails) and the desktop entry to desktop-file-validate, installs them, checks the
+# service template with systemd-analyze, then runs the installed vexa-sim-headless as the
+# service does (an unprivileged user without a home, the state directory given, SIGTERM to
+# stop) and round-trips it with the installed vexa-probe. Removes the packages at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/setup.sh
-cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DVEXA_TESTS=OFF -DVEXA_BENCH=OFF \
-  -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
-ninja -C build-package vexa-sim vexa-probe
-(cd build-package && cpack -G DEB >/dev/null)
-package=$(ls build-package/vexa-sim_*.deb)
-echo "package: $package"
-dpkg-deb --field "$package" Depends
-DEBIAN_FRONTEND=noninteractive apt-get install -y "./$package" >/dev/null
-trap 'DEBIAN_FRONTEND=noninteractive apt-get remove -y vexa-sim >/dev/null' EXIT
+bash tools/setup.sh >/dev/null
 
-/usr/bin/vexa-sim --version
-home=$(mktemp -d)
-chmod 777 "$home"
-port=5310
-setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME="$home" XDG_RUNTIME_DIR="$home" \
-  /usr/bin/vexa-sim --headless --port "$port" </dev/null 2>"$home/stderr" &
-sim=$!
-reply=""
-for _ in $(seq 1 50); do
-  reply=$(/usr/bin/vexa-probe --port "$port" --timeout 200 snd000 2>/dev/null) && break
+echo "== packages"
+mapfile -t packages < <(bash tools/package.sh build-package 2>/tmp/vexa-package-build.log) || {
+  cat /tmp/vexa-package-build.log
+  exit 1
+}
+for p in "${packages[@]}"; do
+  printf '%s  %s bytes\n  Depends: %s\n' "$p" "$(stat -c %s "$p")" "$(dpkg-deb --field "$p" Depends)"
 done
-kill -TERM "$sim"
-wait "$sim"
-echo "reply: $reply"
-[[ $reply == SND,000,* ]]
-grep -q "not writable; keeping the state in $home/.local/state/vexa-sim/" "$home/stderr"
-test "$(stat -c %s "$home/.local/state/vexa-sim/VXS1.dat")" = 1024
+# The probe and the headless simulator pull in no GUI library.
+for p in build-package/vexa-probe_*.deb build-package/vexa-sim-headless_*.deb; do
+  if dpkg-deb --field "$p" Depends | grep -E -q 'libqt6(gui|widgets)'; then
+    echo "$p depends on a GUI library" >&2
+    exit 1
+  fi
+done
+if dpkg-deb --field build-package/vexa-probe_*.deb Depends | grep -q qt; then
+  echo "vexa-probe depends on Qt" >&2
+  exit 1
+fi
+
+echo "== lintian"
+status=0
+findings=$(lintian --fail-on error,warning --display-info "${packages[@]}" 2>&1) || status=$?
+grep -v 'running with root privileges' <<<"$findings" || true
+[ "$status" -eq 0 ]
+desktop-file-validate packaging/vexa-sim.desktop
+
+echo "== install"
+remove() { DEBIAN_FRONTEND=noninteractive apt-get purge -y vexa-sim vexa-sim-headless vexa-probe >/dev/null 2>&1 || true; }
+trap remove EXIT
+DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+  "${packages[@]/#/./}" >/dev/null
+/usr/bin/vexa-sim --version
+/usr/bin/vexa-sim-headless --version
+
+echo "== systemd-analyze verify"
+work=$(mktemp -d)
+trap 'remove; rm -rf "$work"' EXIT
+unit=/lib/systemd/system/vexa-sim@.service
+cp "$unit" "$work/vexa-sim@site1.service"
+# verify exits 0 on directives it ignores, so any output is a failure.
+verify=$(systemd-analyze verify "$unit" "$work/vexa-sim@site1.service" 2>&1) || true
+if [ -n "$verify" ]; then
+  echo "$verify" >&2
+  exit 1
+fi
+
+echo "== the installed service, round trip"
+# As the service runs it: a user of no account (DynamicUser), the state and runtime directories
+# made for it, the options from the example file, no standard input, SIGTERM to stop.
+uid=61234
+state="$work/state" runtime="$work/runtime"
+mkdir -m 0750 "$state" && mkdir -m 0700 "$runtime"
+chown "$uid:$uid" "$state" "$runtime"
+chmod 755 "$work"
+port=5310
+# shellcheck disable=SC1091
+VEXA_SIM_OPTS=$(. /etc/vexa-sim/example.conf && echo "$VEXA_SIM_OPTS")
+run_unit() {
+  # shellcheck disable=SC2086
+  setpriv --reuid=$uid --regid=$uid --clear-groups env -i PATH=/usr/bin:/bin \
+    STATE_DIRECTORY="$state" XDG_RUNTIME_DIR="$runtime" \
+    /usr/bin/vexa-sim-headless --state-dir "$state" $VEXA_SIM_OPTS --port $port \
+    </dev/null 2>>"$work/stderr" &
+  sim=$!
+  for _ in $(seq 1 50); do
+    /usr/bin/vexa-probe --health --port $port --timeout 200 && return 0
+  done
+  echo "the installed unit did not answer: $(cat "$work/stderr")" >&2
+  return 1
+}
+stop_unit() {
+  kill -TERM "$sim"
+  wait "$sim"
+}
+run_unit
+/usr/bin/vexa-probe --port $port snd000 | grep -q '^SND,000,'
+[ "$(/usr/bin/vexa-probe --port $port wSc000,750,001,002)" = "WSC,000," ]
+stop_unit
+test "$(stat -c '%s %u' "$state/VXS1.dat")" = "1024 $uid"
+test "$(stat -c '%s %u' "$state/VXS2.dat")" = "10 $uid"
+run_unit
+reply=$(/usr/bin/vexa-probe --port $port rPr000)
+echo "reply after a restart: $reply"
+[[ $reply == RPR,000,*,2EE,01,02,* ]]
+stop_unit
+if /usr/bin/vexa-probe --health --port $port --timeout 200; then
+  echo "--health passed with no unit running" >&2
+  exit 1
+fi
+if [ -s "$work/stderr" ]; then
+  cat "$work/stderr" >&2
+  exit 1
+fi
 echo "package test passed"
