@@ -66,11 +66,12 @@ chmod 755 "$work"
 port=5310
 # shellcheck disable=SC1091
 VEXA_SIM_OPTS=$(. /etc/vexa-sim/example.conf && echo "$VEXA_SIM_OPTS")
+# run_unit [TRACER...]: starts the unit (under TRACER, when given) and waits until it answers.
 run_unit() {
   # shellcheck disable=SC2086
   setpriv --reuid=$uid --regid=$uid --clear-groups env -i PATH=/usr/bin:/bin \
     STATE_DIRECTORY="$state" XDG_RUNTIME_DIR="$runtime" \
-    /usr/bin/vexa-sim-headless --state-dir "$state" $VEXA_SIM_OPTS --port $port \
+    "$@" /usr/bin/vexa-sim-headless --state-dir "$state" $VEXA_SIM_OPTS --port $port \
     </dev/null 2>>"$work/stderr" &
   sim=$!
   for _ in $(seq 1 50); do
@@ -79,8 +80,11 @@ run_unit() {
   echo "the installed unit did not answer: $(cat "$work/stderr")" >&2
   return 1
 }
+# Sends SIGTERM, as the service manager does, to the unit (not to a tracer around it).
 stop_unit() {
-  kill -TERM "$sim"
+  local target=$sim
+  if [ "$(cat "/proc/$sim/comm")" = strace ]; then target=$(cat "/proc/$sim/task/$sim/children"); fi
+  kill -TERM $target
   wait "$sim"
 }
 run_unit
@@ -94,6 +98,33 @@ reply=$(/usr/bin/vexa-probe --port $port rPr000)
 echo "reply after a restart: $reply"
 [[ $reply == RPR,000,*,2EE,01,02,* ]]
 stop_unit
+
+echo "== system calls and socket families against the unit's filters"
+# The unit allows @system-service less @privileged and @resources, and AF_INET and AF_UNIX
+# sockets; what the program calls while it starts, answers and saves must all be allowed.
+group() {
+  systemd-analyze syscall-filter "$1" | sed -e 's/#.*//' -e 's/^ *//' | grep -v -e '^$' -e "^$1\$" |
+    while read -r name; do
+      if [[ $name == @* ]]; then group "$name"; else echo "$name"; fi
+    done
+}
+allowed=$(group @system-service | sort -u)
+denied=$({ group @privileged; group @resources; } | sort -u)
+run_unit NOTIFY_SOCKET="$runtime/notify" strace -f -qq -o "$runtime/syscalls"
+/usr/bin/vexa-probe --port $port snd000 rPr000 wSc000,750,001,002 >/dev/null
+stop_unit
+called=$(grep -o '^[0-9]* *[a-z_0-9]*(' "$runtime/syscalls" | sed 's/^[0-9]* *//; s/($//' | sort -u)
+refused=$(comm -13 <(echo "$allowed") <(echo "$called"); comm -12 <(echo "$denied") <(echo "$called"))
+if [ -n "$refused" ]; then
+  echo "system calls the unit's filter refuses: $refused" >&2
+  exit 1
+fi
+families=$(grep -o 'socket(AF_[A-Z0-9]*' "$runtime/syscalls" | sed 's/socket(//' | sort -u)
+if grep -v -x -e AF_INET -e AF_UNIX <<<"$families"; then
+  echo "socket families outside AF_INET and AF_UNIX" >&2
+  exit 1
+fi
+echo "$(wc -l <<<"$called") system calls, all allowed; socket families: $(echo $families)"
 if /usr/bin/vexa-probe --health --port $port --timeout 200; then
   echo "--health passed with no unit running" >&2
   exit 1
