@@ -9,10 +9,20 @@ cd "$(dirname "$0")/.."
 bash tools/setup.sh >/dev/null
 
 echo "== packages"
-mapfile -t packages < <(bash tools/package.sh build-package 2>/tmp/vexa-package-build.log) || {
-  cat /tmp/vexa-package-build.log
-  exit 1
+work=$(mktemp -d)
+sim=""
+cleanup() {
+  if [ -n "$sim" ]; then kill -KILL "$sim" 2>/dev/null || true; fi
+  DEBIAN_FRONTEND=noninteractive apt-get purge -y vexa-sim vexa-sim-headless vexa-probe \
+    >/dev/null 2>&1 || true
+  rm -rf "$work"
 }
+trap cleanup EXIT
+if ! bash tools/package.sh build-package >"$work/packages" 2>"$work/build.log"; then
+  cat "$work/build.log" >&2
+  exit 1
+fi
+mapfile -t packages <"$work/packages"
 for p in "${packages[@]}"; do
   printf '%s  %s bytes\n  Depends: %s\n' "$p" "$(stat -c %s "$p")" "$(dpkg-deb --field "$p" Depends)"
 done
@@ -36,21 +46,21 @@ grep -v 'running with root privileges' <<<"$findings" || true
 desktop-file-validate packaging/vexa-sim.desktop
 
 echo "== install"
-remove() { DEBIAN_FRONTEND=noninteractive apt-get purge -y vexa-sim vexa-sim-headless vexa-probe >/dev/null 2>&1 || true; }
-trap remove EXIT
 DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
-  "${packages[@]/#/./}" >/dev/null
+  "${packages[@]/#/./}" >"$work/install.log" 2>&1 || {
+  cat "$work/install.log" >&2
+  exit 1
+}
 /usr/bin/vexa-sim --version
 /usr/bin/vexa-sim-headless --version
 
 echo "== systemd-analyze verify"
-work=$(mktemp -d)
-trap 'remove; rm -rf "$work"' EXIT
 unit=/lib/systemd/system/vexa-sim@.service
 cp "$unit" "$work/vexa-sim@site1.service"
-# verify exits 0 on directives it ignores, so any output is a failure.
-verify=$(systemd-analyze verify "$unit" "$work/vexa-sim@site1.service" 2>&1) || true
-if [ -n "$verify" ]; then
+# verify exits 0 on directives it ignores, so any output is a failure too.
+status=0
+verify=$(systemd-analyze verify "$unit" "$work/vexa-sim@site1.service" 2>&1) || status=$?
+if [ "$status" -ne 0 ] || [ -n "$verify" ]; then
   echo "$verify" >&2
   exit 1
 fi
@@ -86,6 +96,7 @@ stop_unit() {
   if [ "$(cat "/proc/$sim/comm")" = strace ]; then target=$(cat "/proc/$sim/task/$sim/children"); fi
   kill -TERM $target
   wait "$sim"
+  sim=""
 }
 run_unit
 /usr/bin/vexa-probe --port $port snd000 | grep -q '^SND,000,'

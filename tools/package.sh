@@ -14,6 +14,7 @@ cxxflags="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
 ldflags=$(dpkg-buildflags --get LDFLAGS)
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVEXA_TESTS=OFF -DVEXA_BENCH=OFF \
   -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
+  -DCMAKE_STRIP="$PWD/packaging/debian/strip" \
   >/dev/null
 ninja -C "$dir" >&2
 rm -rf "$dir"/*.deb "$dir/debug"
