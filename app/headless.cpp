@@ -9,6 +9,7 @@
 
 #include "model_view.h"
 #include "operator_console.h"
+#include "service_notify.h"
 #include "signal_bridge.h"
 
 namespace vexa {
@@ -42,12 +43,14 @@ int runHeadless(int argc, char** argv, const StartupSettings& settings,
   starting = false;
   // A headless simulator without its endpoint serves no one.
   if (endpointFailed) return 1;
+  notifyReady("answering on " + network.bindAddress + ":" + std::to_string(network.port));
 
   int exitCode = 0;
   bool closing = false;
   auto orderlyClose = [&] {
     if (closing) return;
     closing = true;
+    notifyStopping();
     const Status saved = host.close();
     if (!saved.ok()) {
       std::cerr << saved.text() << std::endl;

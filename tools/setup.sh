@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   clang clang-format libclang-rt-14-dev
   fonts-liberation2 xvfb xauth imagemagick
+  libsystemd-dev systemd lintian desktop-file-utils man-db strace
 )
 missing=()
 for p in "${packages[@]}"; do

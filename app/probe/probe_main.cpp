@@ -28,6 +28,7 @@ struct ProbeOptions {
   int variant = 0;  // 0: recognise it from the reply
   int timeoutMs = 2000;
   bool raw = false, json = false;
+  bool health = false;
   int watchSeconds = 0;
   std::string replayFile;
   std::vector<std::string> commands;
@@ -38,8 +39,10 @@ const char* const kUsage =
     "                  [--raw] [--json] COMMAND...\n"
     "       vexa-probe --watch SECONDS [snd000]\n"
     "       vexa-probe --replay LOGFILE [--host H] [--port N]\n"
+    "       vexa-probe --health [--host H] [--port N] [--timeout MS]\n"
     "Sends each COMMAND as one line and prints the reply body. Exit 3: no reply in time;\n"
-    "exit 4: a reply that does not decode; exit 1: a replay that differs.\n";
+    "exit 4: a reply that does not decode; exit 1: a replay that differs. --health prints\n"
+    "nothing and exits 0 when the unit answers a read of its parameters.\n";
 
 bool parseNumber(const std::string& s, long min, long max, long& out) {
   const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
@@ -84,6 +87,8 @@ std::optional<ProbeOptions> parse(int argc, char** argv, std::string& error) {
       auto v = value();
       if (!v) return error = "--replay needs a log file", std::nullopt;
       o.replayFile = *v;
+    } else if (a == "--health") {
+      o.health = true;
     } else if (a == "--raw") {
       o.raw = true;
     } else if (a == "--json") {
@@ -97,7 +102,10 @@ std::optional<ProbeOptions> parse(int argc, char** argv, std::string& error) {
       o.commands.push_back(a);
     }
   }
-  if (o.replayFile.empty() && o.watchSeconds == 0 && o.commands.empty()) {
+  if (o.health && (!o.replayFile.empty() || o.watchSeconds > 0 || !o.commands.empty())) {
+    return error = "--health takes no command, --watch or --replay", std::nullopt;
+  }
+  if (!o.health && o.replayFile.empty() && o.watchSeconds == 0 && o.commands.empty()) {
     return error = "no command given", std::nullopt;
   }
   return o;
@@ -144,6 +152,17 @@ int runCommands(UdpClient& client, const ProbeOptions& o) {
       std::cout << withoutTerminator(decoded->body) << "\n";
     }
   }
+  return 0;
+}
+
+// A health check for a container engine or a service watchdog: one read of the parameters
+// (rPr changes nothing in the unit, unlike snd, which issues a new token), no output at all.
+int runHealth(UdpClient& client, const ProbeOptions& o) {
+  client.send("rPr000\n");
+  const auto reply = client.receive(o.timeoutMs);
+  if (!reply) return kExitTimeout;
+  const auto decoded = o.variant ? decodeReply(*reply, o.variant) : decodeAnyReply(*reply);
+  if (!decoded || decoded->body.compare(0, 4, "RPR,") != 0) return kExitUndecodable;
   return 0;
 }
 
@@ -244,6 +263,7 @@ int main(int argc, char** argv) {
     std::cerr << "vexa-probe: cannot resolve " << options->host << std::endl;
     return kExitUsage;
   }
+  if (options->health) return runHealth(client, *options);
   if (!options->replayFile.empty()) return runReplay(client, *options);
   if (options->watchSeconds > 0) return runWatch(client, *options);
   return runCommands(client, *options);
