@@ -3,6 +3,7 @@
 // at both client heights, and the tab order. Offscreen; no pixels compared.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QToolButton>
@@ -173,6 +174,70 @@ class MainWindowLayoutTest : public QObject {
     QCOMPARE(cbBat->itemText(1), QString(" 120 V"));
     QCOMPARE(cbBat->itemText(2), QString(" 240 V"));
     QVERIFY(cbBat->isEditable());
+  }
+
+  void anEditedTrafficBoxIsReplacedByTheSameText() {
+    MainWindow window;
+    window.setDetailMode(true);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* stRx1 = window.findChild<QPlainTextEdit*>("stRx1");
+    window.setText(PanelText::stRx1, "rPr000");
+    QCOMPARE(stRx1->toPlainText(), QString("rPr000"));
+    stRx1->setFocus();
+    stRx1->selectAll();
+    QTest::keyClicks(stRx1, "XYZ");
+    QCOMPARE(stRx1->toPlainText(), QString("XYZ"));
+    window.setText(PanelText::stRx1, "rPr000");  // the same request again
+    QCOMPARE(stRx1->toPlainText(), QString("rPr000"));
+    // Typed after the text without replacing it: still replaced whole.
+    stRx1->moveCursor(QTextCursor::End);
+    QTest::keyClicks(stRx1, "1");
+    window.setText(PanelText::stRx1, "rPr000");
+    QCOMPARE(stRx1->toPlainText(), QString("rPr000"));
+  }
+
+  void theBatteryListKeepsItsItemsAndAnEditedTextSelectsNone() {
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* cbBat = window.findChild<QComboBox*>("cbBat");
+    QCOMPARE(window.batteryItem(), 0);
+    cbBat->lineEdit()->selectAll();
+    QTest::keyClicks(cbBat->lineEdit(), "99 V");
+    QTest::keyClick(cbBat->lineEdit(), Qt::Key_Return);
+    QCOMPARE(cbBat->count(), 3);
+    QCOMPARE(window.batteryItem(), -1);
+    cbBat->lineEdit()->selectAll();
+    QTest::keyClicks(cbBat->lineEdit(), "abc");
+    QCOMPARE(window.batteryItem(), -1);
+    QCOMPARE(cbBat->count(), 3);
+    cbBat->setCurrentIndex(1);  // picked from the list
+    QCOMPARE(window.batteryItem(), 1);
+    // Typing an item's text exactly and Enter selects that item.
+    cbBat->lineEdit()->selectAll();
+    QTest::keyClicks(cbBat->lineEdit(), " 240 V");
+    QTest::keyClick(cbBat->lineEdit(), Qt::Key_Return);
+    QCOMPARE(window.batteryItem(), 2);
+    QCOMPARE(cbBat->count(), 3);
+  }
+
+  void aDoubleClickOnTheTrayIconRestoresAHiddenWindow() {
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.hide();
+    // A double click arrives as a click and then a double click.
+    window.trayActivated(false);
+    window.trayActivated(true);
+    QVERIFY(window.isVisible());
+    // On a shown window a double click hides it; a single click on a shown one does nothing.
+    window.trayActivated(false);
+    QVERIFY(window.isVisible());
+    window.trayActivated(true);
+    QVERIFY(window.isHidden());
+    window.trayActivated(false);  // a single click restores
+    QVERIFY(window.isVisible());
   }
 
   void ctrlShiftEndClosesFromAnyControl() {
