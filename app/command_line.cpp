@@ -63,8 +63,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       const auto v = value();
       in_addr parsed{};
       if (!v || ::inet_pton(AF_INET, v->c_str(), &parsed) != 1) {
-        return fail("--bind needs a local IPv4 address in dotted decimal, not \"" +
-                    v.value_or("") + "\"");
+        return fail("--bind needs a local IPv4 address in dotted decimal, not \"" + v.value_or("") +
+                    "\"");
       }
       c.bindAddress = *v;
     } else if (name == "--state-dir") {

@@ -32,7 +32,8 @@ int main(int argc, char** argv) {
     std::cerr << "vexa-sim: " << where.error << std::endl;
     return 2;
   }
-  const vexa::StartupSettings settings = vexa::startupSettings(options.switchArguments, where.directory);
+  const vexa::StartupSettings settings =
+      vexa::startupSettings(options.switchArguments, where.directory);
   // Held for the life of the process; the kernel releases it however the process ends.
   const std::string lockPath = vexa::InstanceLock::pathFor(where.instanceName);
   const vexa::InstanceLock lock(lockPath);

@@ -82,8 +82,7 @@ int runWindow(int argc, char** argv, const StartupSettings& settings,
     const Status saved = host.close();
     if (saved.ok()) return true;
     trace("close failed", saved.text());
-    QMessageBox::critical(&window, applicationTitle,
-                          QString::fromLocal8Bit(saved.text().c_str()));
+    QMessageBox::critical(&window, applicationTitle, QString::fromLocal8Bit(saved.text().c_str()));
     return false;
   };
 

@@ -195,8 +195,9 @@ void MainWindow::trayActivated(bool doubleClick) {
   if (!clock.isValid()) clock.start();
   const bool hidden = isHidden();
   const TrayClickRule::Action action =
-      doubleClick ? trayRule_.doubleClick(hidden, clock.elapsed(), QApplication::doubleClickInterval())
-                  : trayRule_.click(hidden, clock.elapsed());
+      doubleClick
+          ? trayRule_.doubleClick(hidden, clock.elapsed(), QApplication::doubleClickInterval())
+          : trayRule_.click(hidden, clock.elapsed());
   if (action == TrayClickRule::Action::Restore) showRestoredAndRaise();
   if (action == TrayClickRule::Action::Hide) hide();
 }

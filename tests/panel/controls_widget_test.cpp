@@ -117,7 +117,7 @@ class ControlsWidgetTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&led));
     QSignalSpy clicks(&led, &LedIndicator::OnClick);
     QTest::mousePress(&led, Qt::LeftButton, {}, QPoint(10, 10));
-    QCOMPARE(clicks.count(), 0);  // nothing on the press alone
+    QCOMPARE(clicks.count(), 0);                                     // nothing on the press alone
     QTest::mouseRelease(&led, Qt::LeftButton, {}, QPoint(200, 10));  // released outside
     QCOMPARE(clicks.count(), 0);
     QTest::mousePress(&led, Qt::LeftButton, {}, QPoint(10, 10));

@@ -3,8 +3,8 @@
 // at both client heights, and the tab order. Offscreen; no pixels compared.
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QToolButton>
 #include <QtTest>
