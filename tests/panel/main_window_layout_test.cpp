@@ -11,6 +11,7 @@
 
 #include "led_indicator.h"
 #include "main_window.h"
+#include "presenter.h"
 #include "rx_slider.h"
 
 namespace vexa {
@@ -220,6 +221,33 @@ class MainWindowLayoutTest : public QObject {
     QTest::keyClick(cbBat->lineEdit(), Qt::Key_Return);
     QCOMPARE(window.batteryItem(), 2);
     QCOMPARE(cbBat->count(), 3);
+  }
+
+  void anEditedBatteryTextKeepsTheBatteryDisplay() {
+    struct NoRandom final : RandomSource {
+      int R(int) override { return 0; }
+    } random;
+    DeviceState state;
+    state.locked([](DeviceData& d) { d.live.setNv(0, 595); });
+    MainWindow window;
+    Presenter presenter(state, window, random);
+    connect(&window, &MainWindow::sliderChanged, &window,
+            [&presenter](int level, int value) { presenter.sliderChange(level, value); });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    presenter.moveLevelSliders();
+    presenter.Tmr4Timer();
+    auto* stNv00 = window.findChild<QLabel*>("stNv00");
+    QCOMPARE(stNv00->text(), QString("59,5"));
+    auto* cbBat = window.findChild<QComboBox*>("cbBat");
+    cbBat->lineEdit()->selectAll();
+    QTest::keyClicks(cbBat->lineEdit(), "abc");
+    auto* slNv00 = window.findChild<RxSlider*>("slNv00");
+    slNv00->setFocus();
+    QTest::keyClick(slNv00, Qt::Key_Home);
+    QCOMPARE(state.locked([](const DeviceData& d) { return d.live.Nv(0); }), int16_t{0});
+    presenter.Tmr4Timer();
+    QCOMPARE(stNv00->text(), QString("59,5"));
   }
 
   void aDoubleClickOnTheTrayIconRestoresAHiddenWindow() {
