@@ -61,8 +61,10 @@ int runHeadless(int argc, char** argv, const StartupSettings& settings,
 
   // The close: saves the state and ends the loop. A failed save is reported and the run goes
   // on, answering; the next quit or signal tries again. A forced quit ends without saving.
-  auto close = [&](bool force) -> std::string {
+  bool ended = false;  // the loop is ending: no more commands are run
+  auto closeRun = [&](bool force) -> std::string {
     if (force) {
+      ended = true;
       std::cerr << "vexa-sim: ending without saving the state" << std::endl;
       QCoreApplication::exit(kExitUnsaved);
       return "ok quit --force: ended without saving the state\n";
@@ -74,24 +76,25 @@ int runHeadless(int argc, char** argv, const StartupSettings& settings,
       return "error: the state was not saved: " + oneLine(saved.text()) +
              "; still running (quit again, or quit --force to end without saving)\n";
     }
+    ended = true;
     QCoreApplication::exit(0);
     return "ok quit\n";
   };
   SignalBridge bridge;
-  QObject::connect(&bridge, &SignalBridge::closeRequested, &app, [&](int) { close(false); });
+  QObject::connect(&bridge, &SignalBridge::closeRequested, &app, [&](int) { closeRun(false); });
 
   OperatorConsole console({host.state(), host.presenter(), view, host.faults(),
                            [&host] { return host.endpoint().Active(); },
-                           [&host] { return host.datagramsHandled(); }, close});
+                           [&host] { return host.datagramsHandled(); }, closeRun});
   std::string pending;
   auto runLines = [&](bool atEnd) {
-    for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+    for (size_t end; !ended && (end = pending.find('\n')) != std::string::npos;) {
       const std::string line = pending.substr(0, end);
       pending.erase(0, end + 1);
       std::cout << console.execute(line) << std::flush;
     }
     // The last line of a file may lack its line feed.
-    if (atEnd && !pending.empty()) std::cout << console.execute(pending) << std::flush;
+    if (atEnd && !ended && !pending.empty()) std::cout << console.execute(pending) << std::flush;
     if (atEnd) pending.clear();
   };
   // Reads one chunk; false at the end of input (the simulator then runs on).

@@ -226,5 +226,15 @@ TEST_F(CliTest, TheConsoleReadsARegularFileThenRunsOn) {
   EXPECT_EQ(sim.waitForExit(), 0);
 }
 
+TEST_F(CliTest, NothingRunsAfterASuccessfulQuit) {
+  const std::string script = dir.file("script.txt");
+  writeFile(script, "input 3 on\nquit\ninput 0 on\nquit --force\n");
+  sim.setInputFile(script);
+  sim.start({"--headless"});
+  EXPECT_EQ(sim.waitForExit(), 0);
+  EXPECT_EQ(sim.standardOutput(), "ok input 3 on\nok quit\n");
+  EXPECT_EQ(readFile(dir.file("VXS2.dat"))[0], 4 | 8);  // input 0 never came on
+}
+
 }  // namespace
 }  // namespace vexa
