@@ -1,9 +1,12 @@
 #include "command_line.h"
 
-#include "reply_framing.h"
+#include <arpa/inet.h>
 
 #include <charconv>
 #include <cstdlib>
+
+#include "has_switch.h"
+#include "reply_framing.h"
 
 namespace vexa {
 
@@ -22,7 +25,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   };
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& a = arguments[i];
-    if (a.rfind("--", 0) != 0) continue;  // "/D", "/L" and other words are not options
+    if (a.rfind("--", 0) != 0) {
+      // Not an option: it counts only as a carrier of the switches "/D" and "/L".
+      if (!HasSwitch('D', {a}) && !HasSwitch('L', {a})) return fail("unexpected argument " + a);
+      c.switchArguments.push_back(a);
+      continue;
+    }
     std::string name = a;
     std::optional<std::string> inlineValue;
     if (const size_t eq = a.find('='); eq != std::string::npos) {
@@ -34,6 +42,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       if (i + 1 < arguments.size()) return arguments[++i];
       return std::nullopt;
     };
+    const bool isFlag =
+        name == "--help" || name == "--version" || name == "--headless" || name == "--gui";
+    if (isFlag && inlineValue) return fail(name + " takes no value");
     if (name == "--help") {
       c.help = true;
     } else if (name == "--version") {
@@ -50,7 +61,11 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       c.port = static_cast<uint16_t>(port);
     } else if (name == "--bind") {
       const auto v = value();
-      if (!v || v->empty()) return fail("--bind needs an IPv4 address");
+      in_addr parsed{};
+      if (!v || ::inet_pton(AF_INET, v->c_str(), &parsed) != 1) {
+        return fail("--bind needs a local IPv4 address in dotted decimal, not \"" + v.value_or("") +
+                    "\"");
+      }
       c.bindAddress = *v;
     } else if (name == "--state-dir") {
       const auto v = value();
@@ -81,6 +96,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       return fail("unknown option " + name);
     }
   }
+  if (c.headless && c.gui) return fail("--headless and --gui exclude each other");
   return ParsedCommandLine{c, {}};
 }
 
@@ -100,7 +116,8 @@ std::string usageText() {
          "  --delay MS[:J]     delay each reply by MS plus up to J milliseconds\n"
          "  --corrupt P        flip one byte of a reply with probability P\n"
          "  --seed N           seed of the fault injection's random source\n"
-         "  --help, --version\n";
+         "  --help, --version\n"
+         "Options take their value as --name VALUE or --name=VALUE.\n";
 }
 
 std::string versionText() {

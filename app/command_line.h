@@ -9,8 +9,8 @@
 
 namespace vexa {
 
-// The program's options. The switches "/D" and "/L" are not options: they are found anywhere
-// in the arguments by their own rule.
+// The program's options. The switches "/D" and "/L" are not options: they are found by their
+// own rule in the arguments that are neither options nor option values (`switchArguments`).
 struct CommandLine {
   bool help = false;
   bool version = false;
@@ -23,6 +23,8 @@ struct CommandLine {
   FaultSettings faults;
   uint32_t seed = 0;
   bool seedGiven = false;
+  // The arguments that are not our options or their values; each holds "/D" or "/L".
+  std::vector<std::string> switchArguments;
 };
 
 struct ParsedCommandLine {
@@ -30,6 +32,9 @@ struct ParsedCommandLine {
   std::string error;                   // one line when options is empty
 };
 
+// Options are "--name value" or "--name=value". Any other argument must hold "/D" or "/L" in
+// any letter case; one that holds neither ("-h", "extra", "/X") is an error, as are an unknown
+// option, a bad value, a value given to a flag, and --headless with --gui.
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments);
 
 std::string usageText();

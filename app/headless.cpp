@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <iostream>
 
 #include "model_view.h"
@@ -15,10 +16,23 @@
 namespace vexa {
 
 namespace {
-// The console reads standard input when it is a terminal or a pipe.
-bool consoleInput() {
+// Where the console's commands come from: a terminal or a pipe is watched for input; a regular
+// file is read through to its end, one chunk per turn of the event loop; anything else (such as
+// /dev/null) gives no console.
+enum class ConsoleSource { None, Watched, File };
+
+ConsoleSource consoleSource() {
   struct stat st {};
-  return ::isatty(0) || (::fstat(0, &st) == 0 && S_ISFIFO(st.st_mode));
+  if (::isatty(0)) return ConsoleSource::Watched;
+  if (::fstat(0, &st) != 0) return ConsoleSource::None;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return ConsoleSource::Watched;
+  if (S_ISREG(st.st_mode)) return ConsoleSource::File;
+  return ConsoleSource::None;
+}
+
+std::string oneLine(std::string text) {
+  for (char& c : text) c = (c == '\r' || c == '\n') ? ' ' : c;
+  return text;
 }
 }  // namespace
 
@@ -28,64 +42,98 @@ int runHeadless(int argc, char** argv, const StartupSettings& settings,
   ModelView view;
   bool starting = true;
   bool endpointFailed = false;
+  SimulatorHost* running = nullptr;
+  // On a terminal the platform's reason says more than the window's fixed dialog text.
   auto reportFailure = [&](const std::string& message) {
-    std::string line = message;
-    for (char& c : line) c = c == '\r' ? ' ' : c;
-    std::cerr << line << std::endl;
+    const std::string line = running ? running->endpointSwitch().failureReason() : oneLine(message);
+    std::cerr << "vexa-sim: " << line << std::endl;
     endpointFailed = endpointFailed || starting;
   };
   SimulatorHost host(settings, view, nullptr, reportFailure, network);
+  running = &host;
   view.onSliderChange = [&host](int level, int value) {
     host.presenter().sliderChange(level, value);
   };
   view.onEndpointClick = [&host] { host.endpointSwitch().cbCT13Click(); };
   host.start();
   starting = false;
-  // A headless simulator without its endpoint serves no one.
+  // A headless simulator without its endpoint serves no one: a rig must see it at once.
   if (endpointFailed) return 1;
   notifyReady("answering on " + network.bindAddress + ":" + std::to_string(network.port));
 
-  int exitCode = 0;
-  bool closing = false;
-  auto orderlyClose = [&] {
-    if (closing) return;
-    closing = true;
-    notifyStopping();
+  // The close: saves the state and ends the loop. A failed save is reported and the run goes
+  // on, answering; the next quit or signal tries again. A forced quit ends without saving.
+  bool ended = false;  // the loop is ending: no more commands are run
+  auto closeRun = [&](bool force) -> std::string {
+    if (force) {
+      ended = true;
+      notifyStopping();
+      std::cerr << "vexa-sim: ending without saving the state" << std::endl;
+      QCoreApplication::exit(kExitUnsaved);
+      return "ok quit --force: ended without saving the state\n";
+    }
     const Status saved = host.close();
     if (!saved.ok()) {
-      std::cerr << saved.text() << std::endl;
-      exitCode = 2;
+      std::cerr << "vexa-sim: the state was not saved: " << oneLine(saved.text())
+                << "; still running (quit --force ends without saving)" << std::endl;
+      return "error: the state was not saved: " + oneLine(saved.text()) +
+             "; still running (quit again, or quit --force to end without saving)\n";
     }
-    QCoreApplication::exit(exitCode);
+    ended = true;
+    notifyStopping();
+    QCoreApplication::exit(0);
+    return "ok quit\n";
   };
   SignalBridge bridge;
-  QObject::connect(&bridge, &SignalBridge::closeRequested, &app, [&](int) { orderlyClose(); });
+  QObject::connect(&bridge, &SignalBridge::closeRequested, &app, [&](int) { closeRun(false); });
 
-  OperatorConsole console(
-      {host.state(), host.presenter(), view, host.faults(),
-       [&host] { return host.endpoint().Active(); }, [&host] { return host.datagramsHandled(); },
-       [&] { QMetaObject::invokeMethod(&app, orderlyClose, Qt::QueuedConnection); }});
-  std::unique_ptr<QSocketNotifier> input;
+  OperatorConsole console({host.state(), host.presenter(), view, host.faults(),
+                           [&host] { return host.endpoint().Active(); },
+                           [&host] { return host.datagramsHandled(); }, closeRun});
   std::string pending;
-  if (consoleInput()) {
-    input = std::make_unique<QSocketNotifier>(0, QSocketNotifier::Read);
-    QObject::connect(input.get(), &QSocketNotifier::activated, &app, [&] {
-      char buffer[4096];
-      const ssize_t n = ::read(0, buffer, sizeof buffer);
-      if (n <= 0) {
-        input->setEnabled(false);  // end of input: the simulator runs on
-        return;
-      }
-      pending.append(buffer, static_cast<size_t>(n));
-      for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-        const std::string line = pending.substr(0, end);
-        pending.erase(0, end + 1);
-        std::cout << console.execute(line) << std::flush;
-      }
-    });
+  auto runLines = [&](bool atEnd) {
+    for (size_t end; !ended && (end = pending.find('\n')) != std::string::npos;) {
+      const std::string line = pending.substr(0, end);
+      pending.erase(0, end + 1);
+      std::cout << console.execute(line) << std::flush;
+    }
+    // The last line of a file may lack its line feed.
+    if (atEnd && !ended && !pending.empty()) std::cout << console.execute(pending) << std::flush;
+    if (atEnd) pending.clear();
+  };
+  // Reads one chunk; false at the end of input (the simulator then runs on).
+  auto readChunk = [&]() {
+    char buffer[4096];
+    const ssize_t n = ::read(0, buffer, sizeof buffer);
+    if (n <= 0) {
+      runLines(true);
+      return false;
+    }
+    pending.append(buffer, static_cast<size_t>(n));
+    runLines(false);
+    return true;
+  };
+  std::unique_ptr<QSocketNotifier> input;
+  QTimer fileReader;
+  switch (consoleSource()) {
+    case ConsoleSource::Watched:
+      input = std::make_unique<QSocketNotifier>(0, QSocketNotifier::Read);
+      QObject::connect(input.get(), &QSocketNotifier::activated, &app, [&] {
+        if (!readChunk()) input->setEnabled(false);
+      });
+      break;
+    case ConsoleSource::File:
+      // A regular file is always readable: a zero-interval timer reads it between events.
+      fileReader.setInterval(0);
+      QObject::connect(&fileReader, &QTimer::timeout, &app, [&] {
+        if (!readChunk()) fileReader.stop();
+      });
+      fileReader.start();
+      break;
+    case ConsoleSource::None:
+      break;
   }
-  app.exec();
-  return exitCode;
+  return app.exec();
 }
 
 }  // namespace vexa

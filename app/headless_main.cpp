@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
     std::cerr << "vexa-sim-headless: " << where.error << std::endl;
     return 2;
   }
-  const vexa::StartupSettings settings = vexa::startupSettings(arguments, where.directory);
+  const vexa::StartupSettings settings =
+      vexa::startupSettings(options.switchArguments, where.directory);
   // Held for the life of the process; the kernel releases it however the process ends.
   const vexa::InstanceLock lock(vexa::InstanceLock::pathFor(where.instanceName));
   if (!lock.acquired() && !settings.DetailMode) return 1;

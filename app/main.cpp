@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "display_check.h"
 #include "headless.h"
 #include "instance_lock.h"
 #include "state_location.h"
@@ -31,7 +32,8 @@ int main(int argc, char** argv) {
     std::cerr << "vexa-sim: " << where.error << std::endl;
     return 2;
   }
-  const vexa::StartupSettings settings = vexa::startupSettings(arguments, where.directory);
+  const vexa::StartupSettings settings =
+      vexa::startupSettings(options.switchArguments, where.directory);
   // Held for the life of the process; the kernel releases it however the process ends.
   const std::string lockPath = vexa::InstanceLock::pathFor(where.instanceName);
   const vexa::InstanceLock lock(lockPath);
@@ -42,13 +44,16 @@ int main(int argc, char** argv) {
   }
   if (!where.notice.empty()) std::cerr << where.notice << std::endl;
 
-  if (!headless && !vexa::displayAvailable()) {
-    if (options.gui) {
-      std::cerr << "vexa-sim: no display to open the window on (DISPLAY is not set)" << std::endl;
+  if (!headless) {
+    const vexa::DisplayCheck display = vexa::checkDisplay();
+    if (!display.usable && options.gui) {
+      std::cerr << "vexa-sim: " << display.problem << std::endl;
       return 1;
     }
-    std::cerr << "vexa-sim: no display; running headless" << std::endl;
-    headless = true;
+    if (!display.usable) {
+      std::cerr << "vexa-sim: " << display.problem << "; running headless" << std::endl;
+      headless = true;
+    }
   }
   vexa::SimulatorHost::Network network;
   network.port = options.port.value_or(vexa::UdpEndpoint::kDefaultPort);

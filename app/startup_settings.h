@@ -17,7 +17,8 @@ struct StartupSettings {
 // The directory of the running executable, ending in "/".
 std::string executableDirectory();
 
-// Detail and log switches from the arguments, paths for `appDir` (ending in "/").
+// Detail and log switches from `arguments`, the program's arguments that are neither options nor
+// option values; paths for `appDir` (ending in "/").
 StartupSettings startupSettings(const std::vector<std::string>& arguments,
                                 const std::string& appDir);
 

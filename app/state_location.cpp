@@ -27,7 +27,18 @@ std::string canonical(const std::string& directory) {
 }
 }  // namespace
 
-StateLocation locateState(const CommandLine& options, const std::string& executableDir) {
+std::string installBinDirectory() {
+  return VEXA_INSTALL_BINDIR;
+}
+
+bool isInstalledDirectory(const std::string& executableDir, const std::string& installBinDir) {
+  std::string bin = installBinDir;
+  if (!bin.empty() && bin.back() != '/') bin += '/';
+  return executableDir.rfind("/usr/", 0) == 0 || (!bin.empty() && executableDir == bin);
+}
+
+StateLocation locateState(const CommandLine& options, const std::string& executableDir,
+                          const std::string& installBinDir) {
   StateLocation where;
   if (options.stateDir) {
     if (!makeDirectories(*options.stateDir)) {
@@ -35,21 +46,30 @@ StateLocation locateState(const CommandLine& options, const std::string& executa
       return where;
     }
     where.directory = canonical(*options.stateDir);
-  } else if (::access(executableDir.c_str(), W_OK) == 0) {
+  } else if (!isInstalledDirectory(executableDir, installBinDir) &&
+             ::access(executableDir.c_str(), W_OK) == 0) {
     where.directory = executableDir;
   } else {
+    // XDG: a relative XDG_STATE_HOME is invalid and ignored.
     const char* stateHome = std::getenv("XDG_STATE_HOME");
     const char* home = std::getenv("HOME");
-    std::string base = stateHome && *stateHome
-                           ? stateHome
-                           : std::string(home && *home ? home : "/tmp") + "/.local/state";
-    where.directory = base + "/vexa-sim/";
+    std::string base;
+    if (stateHome && stateHome[0] == '/') {
+      base = stateHome;
+    } else if (home && home[0] == '/') {
+      base = std::string(home);
+      if (base.back() != '/') base += '/';
+      base += ".local/state";
+    } else {
+      where.error = "no state directory: HOME is not set (nor XDG_STATE_HOME); give --state-dir";
+      return where;
+    }
+    where.directory = base + (base.back() == '/' ? "" : "/") + "vexa-sim/";
     if (!makeDirectories(where.directory)) {
       where.error = "cannot create the state directory " + where.directory;
       return where;
     }
-    where.notice =
-        "vexa-sim: " + executableDir + " is not writable; keeping the state in " + where.directory;
+    where.notice = "vexa-sim: keeping the state in " + where.directory;
   }
   where.instanceName = "Quorix.VXS01";
   if (options.stateDir || options.port) {

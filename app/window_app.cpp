@@ -33,22 +33,24 @@ void askRunningInstanceToRaise(const std::string& instanceName) {
   socket.disconnectFromServer();
 }
 
-bool displayAvailable() {
-  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* value = std::getenv(name);
-    if (value && *value) return true;
-  }
-  return false;
+void closeForSignal(QWidget& window) {
+  // A hidden window's close does not count as the last window closing, so the loop is ended
+  // here once the close sequence has completed.
+  if (window.close()) QCoreApplication::quit();
 }
 
 int runWindow(int argc, char** argv, const StartupSettings& settings,
               SimulatorHost::Network network, const std::string& instanceName) {
   QApplication app(argc, argv);
-  QGuiApplication::setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
+  // The application title goes where a desktop names the application (the tray's tooltip, the
+  // message boxes), not into the application display name, which the toolkit would append to
+  // the caption in the title bar.
+  const QString applicationTitle = QString::fromUtf8(kApplicationTitle);
 
   // FormCreate: caption, place, height; battery item 0 and empty traffic boxes are the
   // window's own initial state.
   MainWindow window;
+  window.setApplicationTitle(applicationTitle);
   const std::string caption = windowCaption(settings.DetailMode, settings.LogEnabled);
   window.setWindowTitle(QString::fromStdString(caption));
   window.move(5, 5);
@@ -76,12 +78,11 @@ int runWindow(int argc, char** argv, const StartupSettings& settings,
                    [&host] { host.endpointSwitch().cbCT13Click(); });
 
   // Every way of closing runs the close sequence; a failed save keeps the window open.
-  window.closeHandler = [&host, &window] {
+  window.closeHandler = [&host, &window, &applicationTitle] {
     const Status saved = host.close();
     if (saved.ok()) return true;
     trace("close failed", saved.text());
-    QMessageBox::critical(&window, QGuiApplication::applicationDisplayName(),
-                          QString::fromLocal8Bit(saved.text().c_str()));
+    QMessageBox::critical(&window, applicationTitle, QString::fromLocal8Bit(saved.text().c_str()));
     return false;
   };
 
@@ -103,7 +104,7 @@ int runWindow(int argc, char** argv, const StartupSettings& settings,
 
   SignalBridge bridge;
   QObject::connect(&bridge, &SignalBridge::closeRequested, &window,
-                   [&window](int) { window.close(); });
+                   [&window](int) { closeForSignal(window); });
 
   window.show();
   app.setQuitOnLastWindowClosed(true);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QWidget>
 #include <string>
 
 #include "simulator_host.h"
@@ -12,12 +13,13 @@ std::string instanceServerName(const std::string& instanceName);
 // Asks the running instance to show and raise its window; waits at most a second.
 void askRunningInstanceToRaise(const std::string& instanceName);
 
+// What a signal does: closes `window` (the close sequence runs) and, when the close completes,
+// ends the event loop, whether the window is shown, minimised or hidden in the tray.
+void closeForSignal(QWidget& window);
+
 // Runs the simulator with its window until the window closes. Returns the exit code, 0.
 // `instanceName`: the lock this process holds, whose raise requests it serves (empty: none).
 int runWindow(int argc, char** argv, const StartupSettings& settings,
               SimulatorHost::Network network, const std::string& instanceName);
-
-// Whether a window can be opened here (a display, or a chosen Qt platform).
-bool displayAvailable();
 
 }  // namespace vexa

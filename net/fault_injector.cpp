@@ -19,10 +19,23 @@ bool parseMilliseconds(const std::string& text, int& out) {
 }  // namespace
 
 bool parseProbability(const std::string& text, double& p) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  const double v = std::strtod(text.c_str(), &end);
-  if (end != text.c_str() + text.size() || !(v >= 0 && v <= 1)) return false;
+  // Digits with at most one point: no blanks, sign, exponent, hexadecimal or "inf"/"nan".
+  if (text.empty() || text == ".") return false;
+  size_t points = 0;
+  for (char c : text) {
+    if (c == '.') {
+      ++points;
+    } else if (c < '0' || c > '9') {
+      return false;
+    }
+  }
+  if (points > 1) return false;
+  double v = 0;
+  const auto r =
+      std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed);
+  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !(v >= 0 && v <= 1)) {
+    return false;
+  }
   p = v;
   return true;
 }

@@ -24,7 +24,8 @@ struct FaultSettings {
   }
 };
 
-// A probability from 0 to 1, written as a decimal number; false otherwise.
+// A probability from 0 to 1 written as a plain decimal number ("0", "1", "0.25", ".5", "1.0"):
+// digits and at most one point, nothing else; false otherwise.
 bool parseProbability(const std::string& text, double& p);
 // "MS" or "MS:JITTER", each 0..600000 milliseconds; false otherwise.
 bool parseDelay(const std::string& text, int& ms, int& jitter);

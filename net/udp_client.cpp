@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
+
 namespace vexa {
 
 UdpClient::UdpClient() {
@@ -58,6 +60,35 @@ std::optional<std::string> UdpClient::receive(int timeoutMs, uint16_t* fromPort)
   if (fromPort) *fromPort = ntohs(from.sin_port);
   buffer.resize(static_cast<size_t>(n));
   return buffer;
+}
+
+std::optional<std::string> UdpClient::receiveFromTarget(int timeoutMs) const {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::string buffer(65536, '\0');
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    pollfd p{fd_, POLLIN, 0};
+    if (left < 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) return std::nullopt;
+    sockaddr_in from{};
+    socklen_t length = sizeof from;
+    const ssize_t n = ::recvfrom(fd_, buffer.data(), buffer.size(), 0,
+                                 reinterpret_cast<sockaddr*>(&from), &length);
+    if (n < 0) continue;
+    if (from.sin_addr.s_addr != target_.sin_addr.s_addr || from.sin_port != target_.sin_port) {
+      continue;
+    }
+    buffer.resize(static_cast<size_t>(n));
+    return buffer;
+  }
+}
+
+int UdpClient::discardPending(int limit) const {
+  char byte = 0;
+  int dropped = 0;
+  while (dropped < limit && ::recv(fd_, &byte, 1, MSG_DONTWAIT) >= 0) ++dropped;
+  return dropped;
 }
 
 std::optional<std::string> UdpClient::request(uint16_t port, const std::string& bytes,

@@ -26,6 +26,11 @@ class UdpClient {
   // The next datagram, or nothing within `timeoutMs`; `fromPort` gets the sender's port.
   std::optional<std::string> receive(int timeoutMs = 2000, uint16_t* fromPort = nullptr) const;
   std::optional<std::string> request(uint16_t port, const std::string& bytes, int timeoutMs = 2000);
+  // The next datagram from the target's address and port within `timeoutMs` in all; datagrams
+  // from anywhere else cannot answer a request to the target and are dropped.
+  std::optional<std::string> receiveFromTarget(int timeoutMs) const;
+  // Drops every datagram waiting now (at most `limit`); returns how many.
+  int discardPending(int limit = 1024) const;
 
  private:
   int fd_ = -1;

@@ -56,9 +56,17 @@ Status UdpEndpoint::setActive(bool active) {
 }
 
 Status UdpEndpoint::activate() {
+  activationError_ = 0;
+  return open(activationError_);
+}
+
+Status UdpEndpoint::open(int& error) {
   std::unique_lock<std::shared_mutex> opening(socketLock_);
   socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (socket_ < 0) return Status::Error("Cannot allocate socket.");
+  if (socket_ < 0) {
+    error = errno;
+    return Status::Error("Cannot allocate socket.");
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   // The binding keeps the port read back from its first bind, so a later activation binds
@@ -67,10 +75,11 @@ Status UdpEndpoint::activate() {
   if (inet_pton(AF_INET, bindAddress_.c_str(), &address.sin_addr) != 1) {
     ::close(socket_);
     socket_ = -1;
+    error = EINVAL;
     return socketError(EINVAL);
   }
   if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    const int error = errno;
+    error = errno;
     ::close(socket_);
     socket_ = -1;
     if (error == EADDRINUSE) {
@@ -83,14 +92,14 @@ Status UdpEndpoint::activate() {
   boundPort_ = ntohs(address.sin_port);
   const int off = 0;
   if (::setsockopt(socket_, SOL_SOCKET, SO_BROADCAST, &off, sizeof off) != 0) {
-    const int error = errno;
+    error = errno;
     ::close(socket_);
     socket_ = -1;
     return socketError(error);
   }
   wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wakeFd_ < 0) {
-    const int error = errno;
+    error = errno;
     ::close(socket_);
     socket_ = -1;
     return socketError(error);
@@ -102,6 +111,7 @@ Status UdpEndpoint::activate() {
     ::close(wakeFd_);
     ::close(socket_);
     wakeFd_ = socket_ = -1;
+    error = e.code().value();
     return Status::Error(e.what());
   }
   active_ = true;

@@ -89,6 +89,13 @@ int cicloFromIniText(std::string_view text) {
   return kDefaultCiclo;
 }
 
+int cycleIntervalMs(int ciclo) {
+  const int64_t ms = static_cast<int64_t>(ciclo) * 1000;
+  if (ms > INT32_MAX) return INT32_MAX;
+  if (ms < INT32_MIN) return INT32_MIN;
+  return static_cast<int>(ms);
+}
+
 int readCiclo(const std::string& iniPath) {
   std::ifstream in(iniPath, std::ios::binary);
   if (!in) return kDefaultCiclo;

@@ -12,6 +12,11 @@ constexpr int kDefaultCiclo = 2;
 // after "$" or "0x"; anything else, a missing key or section, gives 2.
 int cicloFromIniText(std::string_view text);
 
+// The cycle timer's interval for a "Ciclo" in seconds: Ciclo x 1000 ms, worked out in 64 bits
+// and clamped to what a timer takes (a 32-bit signed count of milliseconds, about 24.8 days);
+// 0 or less stays 0 or less (the cycle timer stays idle).
+int cycleIntervalMs(int ciclo);
+
 // The same for a file; a missing or unreadable file gives 2.
 int readCiclo(const std::string& iniPath);
 

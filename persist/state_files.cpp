@@ -44,7 +44,7 @@ bool exists(const std::string& path) {
 }  // namespace
 
 void LoadState(DeviceState& state, const StatePaths& paths, StateHost& host) {
-  host.setCycleInterval(readCiclo(paths.IniPath) * 1000);
+  host.setCycleInterval(cycleIntervalMs(readCiclo(paths.IniPath)));
   state.locked([&](DeviceData& d) {
     writeConfigDefaults(d.config);
     if (exists(paths.configFile())) readBlock(paths.configFile(), &d.config, sizeof d.config);

@@ -6,7 +6,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   clang clang-format libclang-rt-14-dev
-  fonts-liberation2 xvfb xauth imagemagick
+  fonts-liberation2 xvfb xauth x11-utils imagemagick
   libsystemd-dev systemd lintian desktop-file-utils man-db strace
 )
 missing=()

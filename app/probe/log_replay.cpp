@@ -1,5 +1,7 @@
 #include "log_replay.h"
 
+#include <vector>
+
 #include "field_reader.h"
 
 namespace vexa {
@@ -81,17 +83,27 @@ bool bodiesMatch(std::string_view logged, std::string_view replied, bool caseBli
   std::string b = shapeOf(replied, caseBlind);
   const bool snd = a.size() >= 8 && (a.compare(0, 4, "snd,") == 0 || a.compare(0, 4, "SND,") == 0);
   if (!snd) return a == b;
-  // Past "snd,ECH," every field is a number: compare how many and their signs only.
+  // Past "snd,ECH," every field is a number: compare how many and their signs only. A reply
+  // made before the first 100 ms tick has no flag fields (three levels and the token, where a
+  // later one has three levels, five flags and the token); the flags are left out of both.
   auto shape = [](const std::string& s) {
-    std::string out = s.substr(0, 8);
+    std::vector<std::string> fields;
+    std::string field;
     bool inNumber = false;
     for (size_t k = 8; k < s.size(); ++k) {
       const bool digit = s[k] >= '0' && s[k] <= '9';
-      if (digit && !inNumber) out += '#';
-      if (!digit) out += s[k];
+      if (digit && !inNumber) field += '#';
+      if (!digit) field += s[k];
       inNumber = digit;
+      if (s[k] == ',') {
+        fields.push_back(std::move(field));
+        field.clear();
+      }
     }
-    return out;
+    if (fields.size() == 9 && field.empty()) fields.erase(fields.begin() + 3, fields.begin() + 8);
+    std::string out = s.substr(0, 8);
+    for (const std::string& f : fields) out += f;
+    return out + field;
   };
   return shape(a) == shape(b);
 }

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <iostream>
@@ -12,6 +13,7 @@
 
 #include "field_reader.h"
 #include "log_replay.h"
+#include "probe_rules.h"
 #include "reply_fields.h"
 #include "text_format.h"
 #include "udp_client.h"
@@ -37,12 +39,14 @@ struct ProbeOptions {
 const char* const kUsage =
     "Usage: vexa-probe [--host H] [--port N] [--variant 110|130|150|auto] [--timeout MS]\n"
     "                  [--raw] [--json] COMMAND...\n"
-    "       vexa-probe --watch SECONDS [snd000]\n"
+    "       vexa-probe --watch SECONDS [--json] [COMMAND]\n"
     "       vexa-probe --replay LOGFILE [--host H] [--port N]\n"
     "       vexa-probe --health [--host H] [--port N] [--timeout MS]\n"
-    "Sends each COMMAND as one line and prints the reply body. Exit 3: no reply in time;\n"
-    "exit 4: a reply that does not decode; exit 1: a replay that differs. --health prints\n"
-    "nothing and exits 0 when the unit answers a read of its parameters.\n";
+    "       vexa-probe --help | --version\n"
+    "Sends each COMMAND as one line and prints the reply body. Options take their value as\n"
+    "--name VALUE or --name=VALUE. --health prints nothing and exits 0 when the unit answers a\n"
+    "read of its parameters. Exit 2: bad usage or unreadable log; 3: no reply in time;\n"
+    "4: a reply that does not decode; 1: a replay that differs.\n";
 
 bool parseNumber(const std::string& s, long min, long max, long& out) {
   const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
@@ -53,11 +57,19 @@ bool parseNumber(const std::string& s, long min, long max, long& out) {
 std::optional<ProbeOptions> parse(int argc, char** argv, std::string& error) {
   ProbeOptions o;
   for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
+    std::string a = argv[i];
+    std::optional<std::string> inlineValue;
+    if (const size_t eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+      inlineValue = a.substr(eq + 1);
+      a.resize(eq);
+    }
     auto value = [&]() -> std::optional<std::string> {
+      if (inlineValue) return inlineValue;
       if (i + 1 < argc) return std::string(argv[++i]);
       return std::nullopt;
     };
+    const bool isFlag = a == "--raw" || a == "--json" || a == "--help" || a == "--version";
+    if (isFlag && inlineValue) return error = a + " takes no value", std::nullopt;
     long n = 0;
     if (a == "--host") {
       auto v = value();
@@ -96,6 +108,9 @@ std::optional<ProbeOptions> parse(int argc, char** argv, std::string& error) {
     } else if (a == "--help") {
       std::cout << kUsage;
       std::exit(0);
+    } else if (a == "--version") {
+      std::cout << "vexa-probe " VEXA_VERSION "\n";
+      std::exit(0);
     } else if (a.rfind("--", 0) == 0) {
       return error = "unknown option " + a, std::nullopt;
     } else {
@@ -117,25 +132,39 @@ std::string withoutTerminator(std::string body) {
   return body;
 }
 
-// Sends one line and decodes its reply; sets `exitCode` on a failure.
+// Sends one line and waits for its reply; sets `exitCode` on a failure. Replies already waiting
+// (late duplicates of earlier ones) are dropped first; a datagram from anywhere but the target
+// is ignored, and so is a whole reply to another line.
 std::optional<DecodedReply> exchange(UdpClient& client, const ProbeOptions& o,
                                      const std::string& line, std::string& framed, int& exitCode) {
+  client.discardPending();
   client.send(line + "\n");
-  const auto reply = client.receive(o.timeoutMs);
-  if (!reply) {
-    std::cerr << "vexa-probe: no reply to \"" << line << "\" from " << o.host << ":" << o.port
-              << " within " << o.timeoutMs << " ms" << std::endl;
-    exitCode = kExitTimeout;
-    return std::nullopt;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(o.timeoutMs);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    const auto reply = left >= 0 ? client.receiveFromTarget(static_cast<int>(left)) : std::nullopt;
+    if (!reply) {
+      std::cerr << "vexa-probe: no reply to \"" << line << "\" from " << o.host << ":" << o.port
+                << " within " << o.timeoutMs << " ms" << std::endl;
+      exitCode = kExitTimeout;
+      return std::nullopt;
+    }
+    DecodedReply decoded;
+    switch (judgeReply(*reply, o.variant, line, decoded)) {
+      case ReplyVerdict::Answer:
+        framed = *reply;
+        return decoded;
+      case ReplyVerdict::NotTheAnswer:
+        continue;
+      case ReplyVerdict::Undecodable:
+        std::cerr << "vexa-probe: the reply to \"" << line
+                  << "\" does not decode: " << std::string(trimmed(HexDump(*reply))) << std::endl;
+        exitCode = kExitUndecodable;
+        return std::nullopt;
+    }
   }
-  framed = *reply;
-  auto decoded = o.variant ? decodeReply(*reply, o.variant) : decodeAnyReply(*reply);
-  if (!decoded) {
-    std::cerr << "vexa-probe: the reply to \"" << line
-              << "\" does not decode: " << std::string(trimmed(HexDump(*reply))) << std::endl;
-    exitCode = kExitUndecodable;
-  }
-  return decoded;
 }
 
 int runCommands(UdpClient& client, const ProbeOptions& o) {
@@ -178,13 +207,20 @@ int runWatch(UdpClient& client, const ProbeOptions& o) {
     int exitCode = 0;
     const auto decoded = exchange(client, o, command, framed, exitCode);
     if (decoded) {
-      std::string line;
-      for (const auto& [name, value] : replyFields(withoutTerminator(decoded->body))) {
-        line += (line.empty() ? "" : " ") + name + "=" + value;
+      // Printed when the status changes; the token alone changes with every snd.
+      const std::string status = watchedStatus(withoutTerminator(decoded->body));
+      if (status != last) {
+        if (o.json) {
+          std::cout << replyJson(*decoded, framed) << std::endl;
+        } else {
+          std::string line;
+          for (const auto& [name, value] : replyFields(withoutTerminator(decoded->body))) {
+            line += (line.empty() ? "" : " ") + name + "=" + value;
+          }
+          std::cout << (line.empty() ? withoutTerminator(decoded->body) : line) << std::endl;
+        }
       }
-      if (line.empty()) line = withoutTerminator(decoded->body);
-      if (line != last) std::cout << line << std::endl;
-      last = line;
+      last = status;
     }
     for (int tenth = 0; tenth < o.watchSeconds * 10 && !stopWatching; ++tenth) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -215,16 +251,15 @@ uint16_t sndToken(const std::string& body) {
 }
 
 int runReplay(UdpClient& client, const ProbeOptions& o) {
-  std::ifstream in(o.replayFile, std::ios::binary);
-  if (!in) {
-    std::cerr << "vexa-probe: cannot read " << o.replayFile << std::endl;
+  std::string error;
+  const auto text = readReplayLog(o.replayFile, error);
+  if (!text) {
+    std::cerr << "vexa-probe: " << error << std::endl;
     return kExitUsage;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
   int differences = 0, compared = 0;
   uint16_t loggedToken = 0, replayToken = 0;
-  for (const LoggedExchange& e : parseTrafficLog(text.str())) {
+  for (const LoggedExchange& e : parseTrafficLog(*text)) {
     if (e.lines.empty()) continue;  // a datagram that got no reply
     for (size_t i = 0; i < e.lines.size(); ++i) {
       const std::string line = retokened(e.lines[i], loggedToken, replayToken);

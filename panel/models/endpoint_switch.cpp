@@ -1,5 +1,7 @@
 #include "endpoint_switch.h"
 
+#include <cstring>
+
 namespace vexa {
 
 EndpointSwitch::EndpointSwitch(UdpEndpoint& endpoint, PanelView& view, FailureReport reportFailure)
@@ -7,6 +9,11 @@ EndpointSwitch::EndpointSwitch(UdpEndpoint& endpoint, PanelView& view, FailureRe
 
 std::string EndpointSwitch::failureMessage(uint16_t port) {
   return "Modbus\rErro na abertura da porta " + std::to_string(port);
+}
+
+std::string EndpointSwitch::failureReason() const {
+  return "cannot bind " + endpoint_.bindAddress() + ":" + std::to_string(endpoint_.DefaultPort()) +
+         ": " + std::strerror(endpoint_.activationError());
 }
 
 void EndpointSwitch::cbCT13Click() {

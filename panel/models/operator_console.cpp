@@ -52,16 +52,10 @@ bool onOff(const std::string& word, bool& on) {
 OperatorConsole::OperatorConsole(Context context) : c_(std::move(context)) {}
 
 std::string OperatorConsole::helpText() {
-  return "commands:\n"
-         "  input N on|off|toggle       input bit N (0..7; 1 follows the reset countdown)\n"
-         "  level bat|temp|umid VALUE   move a level's slider to VALUE (manual mode)\n"
-         "  auto on|off                 random levels every 2 s\n"
-         "  variant 110|130|150         protocol variant\n"
-         "  battery 0|1|2               battery range: 60 V, 120 V, 240 V\n"
-         "  endpoint on|off             the UDP endpoint switch\n"
-         "  fault drop P | delay MS[:J] | corrupt P | off\n"
-         "  status [--json]             one line of the simulator's state\n"
-         "  help, quit\n";
+  return "ok commands: input N on|off|toggle; level bat|temp|umid VALUE; auto on|off; "
+         "variant 110|130|150; battery 0|1|2; endpoint on|off; "
+         "fault drop P | delay MS[:J] | corrupt P | off; status [--json]; help; "
+         "quit [--force]\n";
 }
 
 std::string OperatorConsole::execute(std::string_view line) {
@@ -69,9 +63,8 @@ std::string OperatorConsole::execute(std::string_view line) {
   if (w.empty()) return {};
   const std::string& command = w[0];
   if (command == "help" && w.size() == 1) return helpText();
-  if (command == "quit" && w.size() == 1) {
-    if (c_.quit) c_.quit();
-    return {};
+  if (command == "quit" && (w.size() == 1 || (w.size() == 2 && w[1] == "--force"))) {
+    return c_.quit ? c_.quit(w.size() == 2) : error("quit is not available here");
   }
   if (command == "status" && w.size() == 1) return status(false);
   if (command == "status" && w.size() == 2 && w[1] == "--json") return status(true);
@@ -82,24 +75,27 @@ std::string OperatorConsole::execute(std::string_view line) {
   if (command == "auto" && w.size() == 2 && onOff(w[1], on)) {
     c_.view.setAutoChecked(on);
     c_.presenter.cbAutClick();
-    return {};
+    return "ok auto " + w[1] + "\n";
   }
   if (command == "variant" && w.size() == 2) {
     const auto tag = variantFromCaption(w[1]);
     if (!tag) return error("variant takes 110, 130 or 150");
     c_.view.setVariantButtonDown(*tag);
     c_.presenter.sbCodClick(*tag);
-    return {};
+    return "ok variant " + w[1] + "\n";
   }
   if (command == "battery" && w.size() == 2) {
     long item = 0;
     if (!parseInt(w[1], 0, 2, item)) return error("battery takes 0, 1 or 2");
     c_.view.setBatteryItem(static_cast<int>(item));
-    return {};
+    static const char* const kRanges[3] = {"60 V", "120 V", "240 V"};
+    return "ok battery " + w[1] + " (" + kRanges[item] + ")\n";
   }
   if (command == "endpoint" && w.size() == 2 && onOff(w[1], on)) {
     c_.view.setEndpointChecked(on);  // a change runs the switch's click handler
-    return {};
+    const bool active = c_.endpointActive ? c_.endpointActive() : on;
+    if (active != on) return error("the endpoint could not be switched on; it stays off");
+    return "ok endpoint " + w[1] + "\n";
   }
   return error("unknown or malformed command \"" + std::string(line) + "\" (try help)");
 }
@@ -111,10 +107,12 @@ std::string OperatorConsole::input(const std::string& which, const std::string& 
   const std::string name = "Ld" + PadZeros(static_cast<int32_t>(bit), 2);
   LedModel* led = c_.view.findLed(name);
   if (!led || !led->enabled()) return error("input 1 follows the reset countdown");
-  const bool set = c_.state.locked(
-      [&](const DeviceData& d) { return BitIsSet(d.live.InputFlags(), static_cast<int>(bit)); });
-  if (how == "toggle" || (how == "on") != set) c_.presenter.LdClick(name);
-  return {};
+  auto isSet = [&] {
+    return c_.state.locked(
+        [&](const DeviceData& d) { return BitIsSet(d.live.InputFlags(), static_cast<int>(bit)); });
+  };
+  if (how == "toggle" || (how == "on") != isSet()) c_.presenter.LdClick(name);
+  return "ok input " + std::to_string(bit) + (isSet() ? " on" : " off") + "\n";
 }
 
 std::string OperatorConsole::level(const std::string& which, const std::string& value) {
@@ -125,8 +123,16 @@ std::string OperatorConsole::level(const std::string& which, const std::string& 
   if (c_.view.autoChecked()) return error("the sliders follow auto mode; switch it off first");
   // The slider's clamping and the temperature factor apply, as for a slider moved by hand.
   const int position = index == 1 ? static_cast<int>(roundHalfEvenTimes15(v)) : static_cast<int>(v);
-  c_.view.slider(index).setValue(position);
-  return {};
+  SliderModel& slider = c_.view.slider(index);
+  const int before = slider.Value();
+  slider.setValue(position);
+  // A slider already at that position raises no change; the level is still set to it, so the
+  // level reads what was asked (within the slider's range) whatever it held before.
+  if (slider.Value() == before) c_.presenter.sliderChange(index, slider.Value());
+  const int16_t now = c_.state.locked([&](const DeviceData& d) { return d.live.Nv(index); });
+  std::string answer = "ok level " + which + " " + std::to_string(now);
+  if (now != v) answer += " (clamped from " + std::to_string(v) + ")";
+  return answer + "\n";
 }
 
 std::string OperatorConsole::fault(const std::vector<std::string>& w) {
@@ -145,8 +151,56 @@ std::string OperatorConsole::fault(const std::vector<std::string>& w) {
     return error("fault takes drop P, delay MS[:J], corrupt P or off");
   }
   c_.faults.configure(s);
-  return {};
+  return "ok " + faultText() + "\n";
 }
+
+std::string OperatorConsole::faultText() const {
+  const FaultSettings s = c_.faults.settings();
+  if (!s.any()) return "fault off";
+  std::ostringstream out;
+  out << "fault drop " << s.dropProbability << " delay " << s.delayMs << ":" << s.delayJitterMs
+      << " corrupt " << s.corruptProbability;
+  return out.str();
+}
+
+namespace {
+// The parameters that rPr reports, decoded and raw (as rPr writes them).
+struct ParameterReading {
+  std::array<uint8_t, 4> ip, mask, gateway;
+  std::array<uint8_t, 6> mac;
+  int16_t scale;
+  uint8_t ajTemp, ajUmid;
+};
+
+std::string dotted(const std::array<uint8_t, 4>& bytes) {
+  std::string out;
+  for (size_t i = 0; i < 4; ++i) out += (i ? "." : "") + std::to_string(bytes[i]);
+  return out;
+}
+
+template <size_t N>
+std::string hexBytes(const std::array<uint8_t, N>& bytes, char separator) {
+  std::string out;
+  for (size_t i = 0; i < N; ++i) {
+    if (i) out += separator;
+    out += HexText(bytes[i], 2);
+  }
+  return out;
+}
+
+void appendParameters(std::ostringstream& out, const ParameterReading& p) {
+  out << ",\"ip\":\"" << dotted(p.ip) << "\",\"ip_hex\":\"" << hexBytes(p.ip, '.') << "\""
+      << ",\"mask\":\"" << dotted(p.mask) << "\",\"mask_hex\":\"" << hexBytes(p.mask, '.') << "\""
+      << ",\"gateway\":\"" << dotted(p.gateway) << "\",\"gateway_hex\":\""
+      << hexBytes(p.gateway, '.') << "\""
+      << ",\"mac\":\"" << hexBytes(p.mac, ':') << "\""
+      << ",\"scale\":" << p.scale << ",\"scale_hex\":\"" << HexText(p.scale, 2) << "\""
+      << ",\"aj_temp\":" << static_cast<int>(p.ajTemp) << ",\"aj_temp_hex\":\""
+      << HexText(p.ajTemp, 2) << "\""
+      << ",\"aj_umid\":" << static_cast<int>(p.ajUmid) << ",\"aj_umid_hex\":\""
+      << HexText(p.ajUmid, 2) << "\"";
+}
+}  // namespace
 
 std::string OperatorConsole::status(bool json) const {
   struct Reading {
@@ -155,11 +209,17 @@ std::string OperatorConsole::status(bool json) const {
     int32_t variant, countdown;
     uint16_t token;
     bool autoMode;
+    ParameterReading parameters;
   };
   const Reading r = c_.state.locked([](const DeviceData& d) {
-    return Reading{d.live.InputFlags(), {d.live.Nv(0), d.live.Nv(1), d.live.Nv(2)},
-                   d.VariantCode,       d.ResetCountdown,
-                   d.TickToken,         d.AutoMode};
+    const DeviceConfig& c = d.config;
+    return Reading{d.live.InputFlags(),
+                   {d.live.Nv(0), d.live.Nv(1), d.live.Nv(2)},
+                   d.VariantCode,
+                   d.ResetCountdown,
+                   d.TickToken,
+                   d.AutoMode,
+                   {c.Ip, c.Mask, c.Gateway, c.Mac, d.WorkScale, d.WorkAjTemp, d.WorkAjUmid}};
   });
   std::string inputs;
   for (int bit = 7; bit >= 0; --bit) inputs += BitIsSet(r.flags, bit) ? '1' : '0';
@@ -171,16 +231,19 @@ std::string OperatorConsole::status(bool json) const {
   std::ostringstream out;
   if (json) {
     out << "{\"endpoint\":" << (active ? "true" : "false")
-        << ",\"variant\":" << variantCaption(r.variant) << ",\"inputs\":\"" << inputs << "\"";
+        << ",\"variant\":" << variantCaption(r.variant) << ",\"inputs\":\"" << inputs << "\""
+        << ",\"inputs_value\":" << (r.flags & 0xFF);
     for (int i = 0; i < 3; ++i) {
       out << ",\"" << names[i] << "\":" << r.nv[i] << ",\"" << names[i]
           << "_text\":" << jsonText(texts[i]);
     }
     out << ",\"auto\":" << (r.autoMode ? "true" : "false")
         << ",\"battery\":" << c_.view.batteryItem() << ",\"reset\":" << r.countdown
-        << ",\"token\":" << r.token << ",\"datagrams\":" << handled
-        << ",\"dropped\":" << c_.faults.dropped() << ",\"delayed\":" << c_.faults.delayed()
-        << ",\"corrupted\":" << c_.faults.corrupted() << "}\n";
+        << ",\"token\":" << r.token;
+    appendParameters(out, r.parameters);
+    out << ",\"datagrams\":" << handled << ",\"dropped\":" << c_.faults.dropped()
+        << ",\"delayed\":" << c_.faults.delayed() << ",\"corrupted\":" << c_.faults.corrupted()
+        << "}\n";
   } else {
     out << "endpoint=" << (active ? "on" : "off") << " variant=" << variantCaption(r.variant)
         << " inputs=" << inputs;

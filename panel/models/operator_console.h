@@ -13,8 +13,9 @@ namespace vexa {
 
 // The headless program's operator console: one command per line, carried out through the same
 // presenter operations and control models as the window's controls, so a console action and a
-// click have the same effect. A malformed command changes nothing and answers "error: ...".
-// GUI thread only.
+// click have the same effect. Every command answers exactly one line: "ok" and what it changed
+// (or found), or "error: ..." for a malformed command, which changes nothing. A blank line is
+// no command and answers nothing. GUI thread only.
 class OperatorConsole {
  public:
   struct Context {
@@ -24,11 +25,13 @@ class OperatorConsole {
     FaultInjector& faults;
     std::function<bool()> endpointActive;
     std::function<uint64_t()> datagramsHandled;
-    std::function<void()> quit;
+    // Ends the run: saves the state first unless `force`; returns the answer line (with its
+    // "\n"). A failed save answers "error: ..." and the run goes on.
+    std::function<std::string(bool force)> quit;
   };
   explicit OperatorConsole(Context context);
 
-  // Carries out one line; returns what to print (lines ending in "\n"), possibly nothing.
+  // Carries out one line; returns the answer line ending in "\n", or nothing for a blank line.
   std::string execute(std::string_view line);
 
   static std::string helpText();
@@ -38,6 +41,7 @@ class OperatorConsole {
   std::string input(const std::string& which, const std::string& how);
   std::string level(const std::string& which, const std::string& value);
   std::string fault(const std::vector<std::string>& words);
+  std::string faultText() const;
 
   Context c_;
 };

@@ -39,8 +39,17 @@ void LedIndicator::paintEvent(QPaintEvent*) {
 }
 
 void LedIndicator::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) model_.click();
+  if (event->button() == Qt::LeftButton) pressed_ = true;
   QWidget::mousePressEvent(event);
+}
+
+void LedIndicator::mouseReleaseEvent(QMouseEvent* event) {
+  // A click is a press and a release of the primary button, both inside the LED.
+  if (event->button() == Qt::LeftButton && pressed_) {
+    pressed_ = false;
+    if (rect().contains(event->position().toPoint())) model_.click();
+  }
+  QWidget::mouseReleaseEvent(event);
 }
 
 void LedIndicator::changeEvent(QEvent* event) {

@@ -7,7 +7,8 @@
 namespace vexa {
 
 // TLedIndicator: a captioned panel whose fill is the LED model's shown colour. A primary-button
-// click on an enabled LED emits OnClick with the LED; the LED never changes its own state.
+// click (press and release inside the LED) on an enabled LED emits OnClick with the LED; the
+// LED never changes its own state.
 class LedIndicator : public QWidget {
   Q_OBJECT
 
@@ -27,12 +28,14 @@ class LedIndicator : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
   void changeEvent(QEvent* event) override;
 
  private:
   LedModel model_;
   QString caption_ = QStringLiteral(" ");
   int repaintRequests_ = 0;
+  bool pressed_ = false;  // the primary button went down inside the LED
 };
 
 }  // namespace vexa

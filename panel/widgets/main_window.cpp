@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -146,6 +147,7 @@ QWidget* MainWindow::build(const ControlSpec& item) {
     case ControlSpec::Kind::ComboBox: {
       cbBat_ = new QComboBox(this);
       cbBat_->setEditable(true);
+      cbBat_->setInsertPolicy(QComboBox::NoInsert);  // the list keeps its three items
       cbBat_->addItems({"  60 V", " 120 V", " 240 V"});
       fill(cbBat_, QPalette::Base, *item.background);
       fill(cbBat_, QPalette::Button, *item.background);
@@ -175,17 +177,29 @@ QWidget* MainWindow::build(const ControlSpec& item) {
 void MainWindow::setUpTray() {
   if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
   tray_ = new QSystemTrayIcon(simulatorIcon(), this);
-  tray_->setToolTip(QGuiApplication::applicationDisplayName());
+  tray_->setToolTip(applicationTitle_);
   connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-    if (r == QSystemTrayIcon::Trigger && isHidden()) showRestoredAndRaise();
-    if (r == QSystemTrayIcon::DoubleClick) {
-      if (isHidden()) {
-        showRestoredAndRaise();
-      } else {
-        hide();
-      }
+    if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::DoubleClick) {
+      trayActivated(r == QSystemTrayIcon::DoubleClick);
     }
   });
+}
+
+void MainWindow::setApplicationTitle(const QString& title) {
+  applicationTitle_ = title;
+  if (tray_) tray_->setToolTip(title);
+}
+
+void MainWindow::trayActivated(bool doubleClick) {
+  static QElapsedTimer clock;
+  if (!clock.isValid()) clock.start();
+  const bool hidden = isHidden();
+  const TrayClickRule::Action action =
+      doubleClick
+          ? trayRule_.doubleClick(hidden, clock.elapsed(), QApplication::doubleClickInterval())
+          : trayRule_.click(hidden, clock.elapsed());
+  if (action == TrayClickRule::Action::Restore) showRestoredAndRaise();
+  if (action == TrayClickRule::Action::Hide) hide();
 }
 
 void MainWindow::setDetailMode(bool detail) {
@@ -195,14 +209,19 @@ void MainWindow::setDetailMode(bool detail) {
 void MainWindow::setText(PanelText id, std::string_view text) {
   const auto index = static_cast<size_t>(id);
   QWidget* w = displays_[index];
-  if (!w || shown_[index] == text) return;  // an unchanged text repaints nothing
+  if (!w) return;
+  auto* memo = qobject_cast<QPlainTextEdit*>(w);
+  // A text equal to what the display shows now repaints nothing. A traffic box the operator
+  // has edited since it was last written no longer shows that text, so it is replaced.
+  const bool edited = memo && memo->document()->isModified();
+  if (shown_[index] == text && !edited) return;
   shown_[index].assign(text);
   // Texts are 8-bit bytes; Latin-1 maps each byte to one character.
   const QString value = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
   if (auto* label = qobject_cast<QLabel*>(w)) {
     label->setText(value);
-  } else if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) {
-    memo->setPlainText(value);
+  } else if (memo) {
+    memo->setPlainText(value);  // also marks the document unmodified
   }
 }
 
@@ -220,7 +239,9 @@ void MainWindow::setSliderEnabled(int level, bool enabled) {
 }
 
 int MainWindow::batteryItem() const {
-  return cbBat_->currentIndex();
+  // An edited text that is not the selected item's selects no item.
+  const int index = cbBat_->currentIndex();
+  return index >= 0 && cbBat_->currentText() == cbBat_->itemText(index) ? index : -1;
 }
 bool MainWindow::autoChecked() const {
   return cbAut_->isChecked();

@@ -10,6 +10,7 @@
 #include "main_window_layout.h"
 #include "panel_view.h"
 #include "rx_slider.h"
+#include "tray_click_rule.h"
 
 class QCheckBox;
 class QComboBox;
@@ -45,6 +46,12 @@ class MainWindow : public QWidget, public PanelView {
   QWidget* control(const QString& name) const;
   // Shows the window restored and raises it: what a second instance asks for.
   void showRestoredAndRaise();
+  // The application's title, shown as the tray icon's tooltip.
+  void setApplicationTitle(const QString& title);
+  // A click (`doubleClick` false) or double click on the tray icon: a click restores a hidden
+  // window; a double click restores a hidden window or hides a shown one. The click that opens
+  // a double click has already restored the window, so that double click leaves it shown.
+  void trayActivated(bool doubleClick);
 
   std::function<bool()> closeHandler;  // true: the close goes on
 
@@ -67,13 +74,15 @@ class MainWindow : public QWidget, public PanelView {
   std::map<QString, QWidget*> controls_;
   std::map<std::string, LedIndicator*, std::less<>> leds_;
   std::array<QWidget*, kPanelTextCount> displays_{};
-  std::array<std::string, kPanelTextCount> shown_;  // what each display shows now
+  std::array<std::string, kPanelTextCount> shown_;  // the text each display was last given
   std::array<RxSlider*, 3> sliders_{};
   QButtonGroup variants_;
   QCheckBox* cbCT13_ = nullptr;
   QCheckBox* cbAut_ = nullptr;
   QComboBox* cbBat_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
+  QString applicationTitle_;
+  TrayClickRule trayRule_;
 };
 
 // The window's own 32 x 32 icon.

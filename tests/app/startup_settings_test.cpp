@@ -2,8 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
+#include <optional>
+
 #include "instance_lock.h"
 #include "startup_settings.h"
+#include "state_location.h"
 #include "temp_dir.h"
 
 namespace vexa {
@@ -28,6 +32,76 @@ TEST(StartupSettings, SwitchesAndDirectories) {
   EXPECT_FALSE(s.DetailMode);
   EXPECT_EQ(s.paths.LogDir, dir.path() + "Log/");
   EXPECT_EQ(executableDirectory().back(), '/');
+}
+
+// Sets (or, with nothing, removes) an environment variable for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) {
+      ::setenv(name, value->c_str(), 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      ::setenv(name_, old_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(StateLocation, InstalledCopiesNeverKeepStateBesideThemselves) {
+  EXPECT_TRUE(isInstalledDirectory("/usr/bin/", "/opt/vexa/bin"));
+  EXPECT_TRUE(isInstalledDirectory("/usr/local/bin/", "/opt/vexa/bin"));
+  EXPECT_TRUE(isInstalledDirectory("/opt/vexa/bin/", "/opt/vexa/bin"));
+  EXPECT_TRUE(isInstalledDirectory("/opt/vexa/bin/", "/opt/vexa/bin/"));
+  EXPECT_FALSE(isInstalledDirectory("/opt/vexa/bin/x/", "/opt/vexa/bin"));
+  EXPECT_FALSE(isInstalledDirectory("/home/u/build/app/", "/usr/bin"));
+  EXPECT_FALSE(isInstalledDirectory("/usrx/", "/usr/bin"));
+
+  // A writable folder that the package installs to: the state still goes to XDG_STATE_HOME.
+  testing::TempDir exe, state;
+  const ScopedEnv xdg("XDG_STATE_HOME", state.path());
+  StateLocation where = locateState(CommandLine{}, exe.path(), exe.path());
+  EXPECT_EQ(where.error, "");
+  EXPECT_EQ(where.directory, state.path() + "vexa-sim/");
+  EXPECT_NE(where.notice.find(state.path() + "vexa-sim/"), std::string::npos);
+  // Not installed and writable: beside the executable.
+  where = locateState(CommandLine{}, exe.path(), "/usr/bin");
+  EXPECT_EQ(where.directory, exe.path());
+}
+
+TEST(StateLocation, RelativeStateHomeIsIgnoredAndNoHomeIsRefused) {
+  testing::TempDir exe, home;
+  {
+    const ScopedEnv xdg("XDG_STATE_HOME", "relative/state");
+    const ScopedEnv h("HOME", home.path());
+    const StateLocation where = locateState(CommandLine{}, "/usr/bin/");
+    EXPECT_EQ(where.error, "");
+    EXPECT_EQ(where.directory, home.path() + ".local/state/vexa-sim/");
+  }
+  for (const std::optional<std::string>& homeValue :
+       {std::optional<std::string>{}, std::optional<std::string>{""},
+        std::optional<std::string>{"relative"}}) {
+    const ScopedEnv xdg("XDG_STATE_HOME", std::nullopt);
+    const ScopedEnv h("HOME", homeValue);
+    const StateLocation where = locateState(CommandLine{}, "/usr/bin/");
+    EXPECT_NE(where.error.find("HOME"), std::string::npos);
+    EXPECT_EQ(where.directory, "");
+  }
+  // --state-dir needs neither.
+  const ScopedEnv h("HOME", std::nullopt);
+  CommandLine options;
+  options.stateDir = exe.path() + "unit/";
+  EXPECT_EQ(locateState(options, "/usr/bin/").error, "");
 }
 
 TEST(InstanceLock, ASecondTakerIsToldItIsHeld) {

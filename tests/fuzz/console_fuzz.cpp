@@ -1,4 +1,5 @@
 // Any lines into the operator console: it answers and the state stays within its invariants.
+#include <algorithm>
 #include <cstdlib>
 
 #include "operator_console.h"
@@ -18,12 +19,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vexa::Presenter presenter(state, view, random);
   view.onSliderChange = [&](int level, int value) { presenter.sliderChange(level, value); };
   vexa::OperatorConsole console(
-      {state, presenter, view, faults, [] { return true; }, [] { return uint64_t{0}; }, [] {}});
+      {state, presenter, view, faults, [] { return true; }, [] { return uint64_t{0}; },
+       [](bool force) { return std::string(force ? "ok quit --force\n" : "ok quit\n"); }});
   std::string_view text(reinterpret_cast<const char*>(data), size);
   while (!text.empty()) {
     const size_t end = text.find('\n');
-    const std::string out = console.execute(text.substr(0, end));
-    if (!out.empty() && out.back() != '\n') std::abort();
+    const std::string_view line = text.substr(0, end);
+    const std::string out = console.execute(line);
+    // A command (a line with anything but blanks) answers exactly one line; a blank one nothing.
+    const bool blank = line.find_first_not_of(" \t\r") == std::string_view::npos;
+    const auto lines = std::count(out.begin(), out.end(), '\n');
+    if (lines != (blank ? 0 : 1) || (!out.empty() && out.back() != '\n')) std::abort();
     text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
   }
   state.locked([](const vexa::DeviceData& d) {

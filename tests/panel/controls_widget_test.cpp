@@ -110,6 +110,23 @@ class ControlsWidgetTest : public QObject {
     QCOMPARE(clicks.count(), 1);
   }
 
+  void anLedClicksOnAPressAndReleaseInsideIt() {
+    LedIndicator led;
+    led.resize(71, 19);
+    led.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&led));
+    QSignalSpy clicks(&led, &LedIndicator::OnClick);
+    QTest::mousePress(&led, Qt::LeftButton, {}, QPoint(10, 10));
+    QCOMPARE(clicks.count(), 0);                                     // nothing on the press alone
+    QTest::mouseRelease(&led, Qt::LeftButton, {}, QPoint(200, 10));  // released outside
+    QCOMPARE(clicks.count(), 0);
+    QTest::mousePress(&led, Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseRelease(&led, Qt::LeftButton, {}, QPoint(70, 18));  // inside, at the edge
+    QCOMPARE(clicks.count(), 1);
+    QTest::mouseRelease(&led, Qt::LeftButton, {}, QPoint(10, 10));  // a release without a press
+    QCOMPARE(clicks.count(), 1);
+  }
+
   void ledRepaintsOnlyWhenTheColourChanges() {
     LedIndicator led;
     const int before = led.repaintRequests();

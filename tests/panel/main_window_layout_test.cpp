@@ -4,12 +4,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QToolButton>
 #include <QtTest>
 
 #include "led_indicator.h"
 #include "main_window.h"
+#include "presenter.h"
 #include "rx_slider.h"
 
 namespace vexa {
@@ -173,6 +175,97 @@ class MainWindowLayoutTest : public QObject {
     QCOMPARE(cbBat->itemText(1), QString(" 120 V"));
     QCOMPARE(cbBat->itemText(2), QString(" 240 V"));
     QVERIFY(cbBat->isEditable());
+  }
+
+  void anEditedTrafficBoxIsReplacedByTheSameText() {
+    MainWindow window;
+    window.setDetailMode(true);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* stRx1 = window.findChild<QPlainTextEdit*>("stRx1");
+    window.setText(PanelText::stRx1, "rPr000");
+    QCOMPARE(stRx1->toPlainText(), QString("rPr000"));
+    stRx1->setFocus();
+    stRx1->selectAll();
+    QTest::keyClicks(stRx1, "XYZ");
+    QCOMPARE(stRx1->toPlainText(), QString("XYZ"));
+    window.setText(PanelText::stRx1, "rPr000");  // the same request again
+    QCOMPARE(stRx1->toPlainText(), QString("rPr000"));
+    // Typed after the text without replacing it: still replaced whole.
+    stRx1->moveCursor(QTextCursor::End);
+    QTest::keyClicks(stRx1, "1");
+    window.setText(PanelText::stRx1, "rPr000");
+    QCOMPARE(stRx1->toPlainText(), QString("rPr000"));
+  }
+
+  void theBatteryListKeepsItsItemsAndAnEditedTextSelectsNone() {
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* cbBat = window.findChild<QComboBox*>("cbBat");
+    QCOMPARE(window.batteryItem(), 0);
+    cbBat->lineEdit()->selectAll();
+    QTest::keyClicks(cbBat->lineEdit(), "99 V");
+    QTest::keyClick(cbBat->lineEdit(), Qt::Key_Return);
+    QCOMPARE(cbBat->count(), 3);
+    QCOMPARE(window.batteryItem(), -1);
+    cbBat->lineEdit()->selectAll();
+    QTest::keyClicks(cbBat->lineEdit(), "abc");
+    QCOMPARE(window.batteryItem(), -1);
+    QCOMPARE(cbBat->count(), 3);
+    cbBat->setCurrentIndex(1);  // picked from the list
+    QCOMPARE(window.batteryItem(), 1);
+    // Typing an item's text exactly and Enter selects that item.
+    cbBat->lineEdit()->selectAll();
+    QTest::keyClicks(cbBat->lineEdit(), " 240 V");
+    QTest::keyClick(cbBat->lineEdit(), Qt::Key_Return);
+    QCOMPARE(window.batteryItem(), 2);
+    QCOMPARE(cbBat->count(), 3);
+  }
+
+  void anEditedBatteryTextKeepsTheBatteryDisplay() {
+    struct NoRandom final : RandomSource {
+      int R(int) override { return 0; }
+    } random;
+    DeviceState state;
+    state.locked([](DeviceData& d) { d.live.setNv(0, 595); });
+    MainWindow window;
+    Presenter presenter(state, window, random);
+    connect(&window, &MainWindow::sliderChanged, &window,
+            [&presenter](int level, int value) { presenter.sliderChange(level, value); });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    presenter.moveLevelSliders();
+    presenter.Tmr4Timer();
+    auto* stNv00 = window.findChild<QLabel*>("stNv00");
+    QCOMPARE(stNv00->text(), QString("59,5"));
+    auto* cbBat = window.findChild<QComboBox*>("cbBat");
+    cbBat->lineEdit()->selectAll();
+    QTest::keyClicks(cbBat->lineEdit(), "abc");
+    auto* slNv00 = window.findChild<RxSlider*>("slNv00");
+    slNv00->setFocus();
+    QTest::keyClick(slNv00, Qt::Key_Home);
+    QCOMPARE(state.locked([](const DeviceData& d) { return d.live.Nv(0); }), int16_t{0});
+    presenter.Tmr4Timer();
+    QCOMPARE(stNv00->text(), QString("59,5"));
+  }
+
+  void aDoubleClickOnTheTrayIconRestoresAHiddenWindow() {
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.hide();
+    // A double click arrives as a click and then a double click.
+    window.trayActivated(false);
+    window.trayActivated(true);
+    QVERIFY(window.isVisible());
+    // On a shown window a double click hides it; a single click on a shown one does nothing.
+    window.trayActivated(false);
+    QVERIFY(window.isVisible());
+    window.trayActivated(true);
+    QVERIFY(window.isHidden());
+    window.trayActivated(false);  // a single click restores
+    QVERIFY(window.isVisible());
   }
 
   void ctrlShiftEndClosesFromAnyControl() {

@@ -11,7 +11,11 @@ class ConsoleTest : public ::testing::Test {
   ConsoleTest()
       : presenter(state, view, random),
         console({state, presenter, view, faults, [] { return true; }, [] { return uint64_t{3}; },
-                 [this] { ++quits; }}) {
+                 [this](bool force) {
+                   ++quits;
+                   forced = force;
+                   return std::string(force ? "ok quit --force\n" : "ok quit\n");
+                 }}) {
     testing::loadDefaults(state);
     view.onSliderChange = [this](int level, int value) { presenter.sliderChange(level, value); };
   }
@@ -25,14 +29,15 @@ class ConsoleTest : public ::testing::Test {
   Presenter presenter;
   OperatorConsole console;
   int quits = 0;
+  bool forced = false;
 };
 
 TEST_F(ConsoleTest, InputsToggleLikeLedClicks) {
-  EXPECT_EQ(console.execute("input 0 on"), "");
-  EXPECT_EQ(console.execute("input 0 on"), "");  // already on: no toggle
+  EXPECT_EQ(console.execute("input 0 on"), "ok input 0 on\n");
+  EXPECT_EQ(console.execute("input 0 on"), "ok input 0 on\n");  // already on: no toggle
   EXPECT_EQ(data().live.InputFlags(), 5);
-  console.execute("input 2 off");
-  console.execute("input 7 toggle");
+  EXPECT_EQ(console.execute("input 2 off"), "ok input 2 off\n");
+  EXPECT_EQ(console.execute("input 7 toggle"), "ok input 7 on\n");
   EXPECT_EQ(data().live.InputFlags(), 0x81);
   EXPECT_EQ(console.execute("input 1 on").rfind("error: ", 0), 0u);
   EXPECT_EQ(data().live.InputFlags(), 0x81);
@@ -55,6 +60,65 @@ TEST_F(ConsoleTest, LevelsGoThroughTheSliders) {
   EXPECT_TRUE(view.slider(0).enabled());
 }
 
+TEST_F(ConsoleTest, EveryCommandAnswersOneLineWithWhatChanged) {
+  struct Case {
+    const char* line;
+    const char* answer;
+  };
+  const Case cases[] = {
+      {"level temp 25", "ok level temp 25\n"},
+      {"level temp 80", "ok level temp 67 (clamped from 80)\n"},
+      {"level temp 67", "ok level temp 67\n"},
+      {"level bat 700", "ok level bat 600 (clamped from 700)\n"},
+      {"level bat 600", "ok level bat 600\n"},
+      {"level bat -5", "ok level bat 0 (clamped from -5)\n"},
+      {"level umid 101", "ok level umid 100 (clamped from 101)\n"},
+      {"level umid 0", "ok level umid 0\n"},
+      {"auto on", "ok auto on\n"},
+      {"auto off", "ok auto off\n"},
+      {"variant 110", "ok variant 110\n"},
+      {"battery 1", "ok battery 1 (120 V)\n"},
+      {"endpoint on", "ok endpoint on\n"},
+      {"fault drop 0.25", "ok fault drop 0.25 delay 0:0 corrupt 0\n"},
+      {"fault delay 20:5", "ok fault drop 0.25 delay 20:5 corrupt 0\n"},
+      {"fault off", "ok fault off\n"},
+      {"quit", "ok quit\n"},
+      {"quit --force", "ok quit --force\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(console.execute(c.line), c.answer) << c.line;
+  EXPECT_TRUE(forced);
+  for (const char* line : {"help", "status", "status --json"}) {
+    const std::string out = console.execute(line);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << line;
+    EXPECT_EQ(out.back(), '\n') << line;
+  }
+  EXPECT_EQ(console.execute("help").rfind("ok ", 0), 0u);
+}
+
+TEST_F(ConsoleTest, ALevelAtTheSlidersPositionIsStillSet) {
+  state.locked([](DeviceData& d) { d.live.setNv(0, -5); });  // the slider stands at 0
+  EXPECT_EQ(console.execute("level bat 0"), "ok level bat 0\n");
+  EXPECT_EQ(data().live.Nv(0), 0);
+}
+
+TEST_F(ConsoleTest, StatusJsonDecodesTheParameters) {
+  state.locked([](DeviceData& d) {
+    d.config.Ip = {10, 0, 0, 7};
+    d.config.Mac = {0, 1, 2, 0xAB, 0, 0x0C};
+    d.WorkScale = -2;
+    d.WorkAjTemp = 200;
+  });
+  const std::string json = console.execute("status --json");
+  for (const char* field :
+       {"\"ip\":\"10.0.0.7\",\"ip_hex\":\"0A.00.00.07\"", "\"mask\":\"255.255.255.0\"",
+        "\"mask_hex\":\"FF.FF.FF.00\"", "\"gateway\":\"192.168.0.1\"",
+        "\"mac\":\"00:01:02:AB:00:0C\"", "\"scale\":-2,\"scale_hex\":\"FFFFFFFE\"",
+        "\"aj_temp\":200,\"aj_temp_hex\":\"C8\"", "\"aj_umid\":0", "\"inputs_value\":4",
+        "\"bat\":250", "\"token\":0", "\"variant\":150"}) {
+    EXPECT_NE(json.find(field), std::string::npos) << field << " in " << json;
+  }
+}
+
 TEST_F(ConsoleTest, VariantBatteryFaultsAndStatus) {
   console.execute("variant 130");
   EXPECT_EQ(data().VariantCode, 3);
@@ -75,8 +139,9 @@ TEST_F(ConsoleTest, VariantBatteryFaultsAndStatus) {
   const std::string json = console.execute("status --json");
   EXPECT_EQ(json.rfind("{\"endpoint\":true,\"variant\":130,\"inputs\":\"00000100\"", 0), 0u)
       << json;
-  console.execute("quit");
+  EXPECT_EQ(console.execute("quit"), "ok quit\n");
   EXPECT_EQ(quits, 1);
+  EXPECT_FALSE(forced);
 }
 
 TEST_F(ConsoleTest, MalformedCommandsChangeNothing) {
@@ -84,7 +149,7 @@ TEST_F(ConsoleTest, MalformedCommandsChangeNothing) {
   for (const char* line :
        {"bogus", "input", "input 9 on", "input 0 maybe", "level x 1", "level bat", "level bat 1.5",
         "auto", "auto yes", "variant 120", "battery 3", "endpoint", "fault", "fault drop 2",
-        "fault delay a", "status json", "quit now", "input 0 on extra"}) {
+        "fault delay a", "status json", "quit now", "quit --forced", "input 0 on extra"}) {
     const std::string out = console.execute(line);
     EXPECT_EQ(out.rfind("error: ", 0), 0u) << line;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << line;

@@ -38,6 +38,31 @@ TEST(Ciclo, ReadsTheKeyOfSectionGeral) {
   for (const Case& c : cases) EXPECT_EQ(cicloFromIniText(c.text), c.expected) << c.text;
 }
 
+TEST(Ciclo, TheIntervalIsWorkedOutWithoutOverflow) {
+  struct Case {
+    int ciclo;
+    int expectedMs;
+  };
+  const Case cases[] = {{2, 2000},
+                        {0, 0},
+                        {-1, -1000},
+                        {2147483, 2147483000},
+                        {2147484, INT32_MAX},  // 2147484000 ms does not fit a timer
+                        {4294968, INT32_MAX},  // wrapped to 704 ms before
+                        {INT32_MAX, INT32_MAX},
+                        {-2147483, -2147483000},
+                        {-2147484, INT32_MIN},
+                        {INT32_MIN, INT32_MIN}};
+  for (const Case& c : cases) EXPECT_EQ(cycleIntervalMs(c.ciclo), c.expectedMs) << c.ciclo;
+  for (int ciclo = -3000000; ciclo <= 3000000; ciclo += 997) {
+    const int ms = cycleIntervalMs(ciclo);
+    EXPECT_EQ(ms > 0, ciclo > 0) << ciclo;
+    if (ciclo > 0 && ciclo <= 2147483) {
+      EXPECT_EQ(ms, ciclo * 1000) << ciclo;
+    }
+  }
+}
+
 TEST(Ciclo, AMissingFileGivesTheDefault) {
   testing::TempDir dir;
   EXPECT_EQ(readCiclo(dir.file("VX.ini")), 2);

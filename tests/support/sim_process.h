@@ -68,7 +68,7 @@ class SimProcess {
         ::dup2(fds[0], 0);
         ::close(fds[1]);
       } else {
-        ::dup2(::open("/dev/null", O_RDONLY), 0);
+        ::dup2(::open(inputFile_.empty() ? "/dev/null" : inputFile_.c_str(), O_RDONLY), 0);
       }
       ::setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
       for (const std::string& e : environment) ::putenv(const_cast<char*>(e.c_str()));
@@ -83,6 +83,9 @@ class SimProcess {
       input_ = fds[1];
     }
   }
+
+  // Standard input for the next `start` without `pipeInput` (default /dev/null).
+  void setInputFile(const std::string& path) { inputFile_ = path; }
 
   // Writes to the program's standard input; `closeInput` ends it.
   void input(const std::string& text) const {
@@ -144,6 +147,7 @@ class SimProcess {
   pid_t pid_ = -1;
   int exitCode_ = -1;
   int input_ = -1;
+  std::string inputFile_;
 };
 
 struct CommandResult {
