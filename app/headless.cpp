@@ -52,6 +52,8 @@ int runHeadless(int argc, char** argv, const StartupSettings& settings,
     if (!saved.ok()) {
       std::cerr << saved.text() << std::endl;
       exitCode = 2;
+    } else if (const std::string kept = host.keptFilesNotice(); !kept.empty()) {
+      std::cerr << "vexa-sim: " << kept << std::endl;
     }
     QCoreApplication::exit(exitCode);
   };

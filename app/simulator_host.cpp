@@ -73,11 +73,15 @@ void SimulatorHost::start() {
   tmr2_.start();
   tmr3_.start();
   tmr4_.start();
-  LoadState(state_, settings_.paths, *this);
+  unread_ = LoadState(state_, settings_.paths, *this);
 }
 
 Status SimulatorHost::close() {
-  return FormClose(state_, settings_.paths, *this);
+  return FormClose(state_, settings_.paths, *this, posixFileSystem(), unread_);
+}
+
+std::string SimulatorHost::keptFilesNotice() const {
+  return vexa::keptFilesNotice(settings_.paths, unread_);
 }
 
 void SimulatorHost::setCycleInterval(int milliseconds) {

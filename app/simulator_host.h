@@ -39,7 +39,10 @@ class SimulatorHost : public QObject, public StateHost {
   // LoadState; the timers start with it.
   void start();
   // FormClose: saves both state files; on failure the cycle timer stays off and the rest runs.
+  // A state file that existed but could not be read at start-up is left as it was.
   Status close();
+  // After a completed close: what it says about the files it left alone (empty: none).
+  std::string keptFilesNotice() const;
 
   DeviceState& state() { return state_; }
   Presenter& presenter() { return presenter_; }
@@ -79,6 +82,7 @@ class SimulatorHost : public QObject, public StateHost {
   EndpointSwitch switch_;
   QTimer tmr1_, tmr2_, tmr3_, tmr4_;
   int cycleInterval_ = 0;
+  UnreadStateFiles unread_;  // found by the start-up load, kept by the close
 };
 
 }  // namespace vexa

@@ -78,7 +78,14 @@ int runWindow(int argc, char** argv, const StartupSettings& settings,
   // Every way of closing runs the close sequence; a failed save keeps the window open.
   window.closeHandler = [&host, &window] {
     const Status saved = host.close();
-    if (saved.ok()) return true;
+    if (saved.ok()) {
+      if (const std::string kept = host.keptFilesNotice(); !kept.empty()) {
+        trace("close kept", kept);
+        QMessageBox::warning(&window, QGuiApplication::applicationDisplayName(),
+                             QString::fromLocal8Bit(kept.c_str()));
+      }
+      return true;
+    }
     trace("close failed", saved.text());
     QMessageBox::critical(&window, QGuiApplication::applicationDisplayName(),
                           QString::fromLocal8Bit(saved.text().c_str()));
