@@ -23,6 +23,7 @@ struct CommandLine {
   FaultSettings faults;
   uint32_t seed = 0;
   bool seedGiven = false;
+  size_t maxRepliesPerDatagram = 0;  // 0: every line answered, as the device does
 };
 
 struct ParsedCommandLine {

@@ -63,7 +63,9 @@ int runHeadless(int argc, char** argv, const StartupSettings& settings,
   OperatorConsole console(
       {host.state(), host.presenter(), view, host.faults(),
        [&host] { return host.endpoint().Active(); }, [&host] { return host.datagramsHandled(); },
-       [&] { QMetaObject::invokeMethod(&app, orderlyClose, Qt::QueuedConnection); }});
+       [&] { QMetaObject::invokeMethod(&app, orderlyClose, Qt::QueuedConnection); },
+       [&host] { return host.delayedRepliesDropped(); },
+       [&host] { return host.linesUnanswered(); }});
   std::unique_ptr<QSocketNotifier> input;
   std::string pending;
   if (consoleInput()) {

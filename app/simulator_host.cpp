@@ -48,6 +48,7 @@ SimulatorHost::SimulatorHost(const StartupSettings& settings, PanelView& view,
       faults_(network.faultSeed),
       switch_(endpoint_, view, std::move(reportFailure)) {
   faults_.configure(network.faults);
+  handler_.setMaxRepliesPerDatagram(network.maxRepliesPerDatagram);
   endpoint_.setOnUDPRead([this](UdpEndpoint& endpoint, std::string_view data, const Binding& from) {
     const bool faulty = faults_.settings().any();
     if (faulty && faults_.dropRequest()) return;

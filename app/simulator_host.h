@@ -29,6 +29,7 @@ class SimulatorHost : public QObject, public StateHost {
     int startVariant = 4;  // VariantCode selected by the start-up load
     FaultSettings faults;
     uint32_t faultSeed = 1;
+    size_t maxRepliesPerDatagram = 0;  // 0: every line answered
   };
 
   // `panelTexts` receives the listener thread's display texts (null: not shown).
@@ -51,6 +52,10 @@ class SimulatorHost : public QObject, public StateHost {
   int cycleInterval() const { return cycleInterval_; }
   FaultInjector& faults() { return faults_; }
   uint64_t datagramsHandled() const { return datagramsHandled_.load(); }
+  // Lines left unanswered by the per-datagram reply limit.
+  uint64_t linesUnanswered() const { return handler_.linesUnanswered(); }
+  // Delayed replies dropped because the delay queue was full.
+  uint64_t delayedRepliesDropped() const { return delayed_.dropped(); }
   bool cycleTimerActive() const { return tmr1_.isActive(); }
 
   // StateHost

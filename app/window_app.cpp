@@ -7,7 +7,6 @@
 #include <cstdlib>
 
 #include "display_pump.h"
-#include "instance_lock.h"
 #include "main_window.h"
 #include "message_dialog.h"
 #include "signal_bridge.h"
@@ -19,14 +18,13 @@ namespace {
 const char* const kApplicationTitle = "Quorix - Simulação Vexa";
 }
 
-std::string instanceServerName(const std::string& instanceName) {
-  std::string path = InstanceLock::pathFor(instanceName);
-  return path.substr(0, path.size() - 5) + ".sock";
+std::string instanceServerName(const std::string& stateDirectory) {
+  return stateDirectory + "vexa-sim.sock";
 }
 
-void askRunningInstanceToRaise(const std::string& instanceName) {
+void askRunningInstanceToRaise(const std::string& stateDirectory) {
   QLocalSocket socket;
-  socket.connectToServer(QString::fromStdString(instanceServerName(instanceName)));
+  socket.connectToServer(QString::fromStdString(instanceServerName(stateDirectory)));
   if (!socket.waitForConnected(1000)) return;
   socket.write("raise\n");
   socket.waitForBytesWritten(1000);
@@ -42,7 +40,7 @@ bool displayAvailable() {
 }
 
 int runWindow(int argc, char** argv, const StartupSettings& settings,
-              SimulatorHost::Network network, const std::string& instanceName) {
+              SimulatorHost::Network network, const std::string& stateDirectory) {
   QApplication app(argc, argv);
   QGuiApplication::setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
 
@@ -95,8 +93,8 @@ int runWindow(int argc, char** argv, const StartupSettings& settings,
   host.start();
 
   QLocalServer server;
-  if (!instanceName.empty()) {
-    const QString name = QString::fromStdString(instanceServerName(instanceName));
+  if (!stateDirectory.empty()) {
+    const QString name = QString::fromStdString(instanceServerName(stateDirectory));
     QLocalServer::removeServer(name);
     server.listen(name);
     QObject::connect(&server, &QLocalServer::newConnection, &window, [&server, &window] {

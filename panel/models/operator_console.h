@@ -25,6 +25,8 @@ class OperatorConsole {
     std::function<bool()> endpointActive;
     std::function<uint64_t()> datagramsHandled;
     std::function<void()> quit;
+    std::function<uint64_t()> delayedRepliesDropped;  // the delay queue was full
+    std::function<uint64_t()> linesUnanswered;        // beyond the per-datagram reply limit
   };
   explicit OperatorConsole(Context context);
 

@@ -11,7 +11,8 @@ class ConsoleTest : public ::testing::Test {
   ConsoleTest()
       : presenter(state, view, random),
         console({state, presenter, view, faults, [] { return true; }, [] { return uint64_t{3}; },
-                 [this] { ++quits; }}) {
+                 [this] { ++quits; }, [this] { return queueDropped; },
+                 [this] { return unanswered; }}) {
     testing::loadDefaults(state);
     view.onSliderChange = [this](int level, int value) { presenter.sliderChange(level, value); };
   }
@@ -25,6 +26,8 @@ class ConsoleTest : public ::testing::Test {
   Presenter presenter;
   OperatorConsole console;
   int quits = 0;
+  uint64_t queueDropped = 0;
+  uint64_t unanswered = 0;
 };
 
 TEST_F(ConsoleTest, InputsToggleLikeLedClicks) {
@@ -77,6 +80,25 @@ TEST_F(ConsoleTest, VariantBatteryFaultsAndStatus) {
       << json;
   console.execute("quit");
   EXPECT_EQ(quits, 1);
+}
+
+// What the bounds dropped shows in the status, in both forms.
+TEST_F(ConsoleTest, StatusCountsDroppedDelayedRepliesAndUnansweredLines) {
+  for (const auto& [dropped, lines] :
+       {std::pair<uint64_t, uint64_t>{0, 0}, {1, 0}, {0, 1}, {1234567, 89}}) {
+    queueDropped = dropped;
+    unanswered = lines;
+    const std::string text = console.execute("status");
+    EXPECT_NE(text.find(" delay_queue_dropped=" + std::to_string(dropped) + " "), std::string::npos)
+        << text;
+    EXPECT_NE(text.find(" unanswered=" + std::to_string(lines) + "\n"), std::string::npos) << text;
+    const std::string json = console.execute("status --json");
+    EXPECT_NE(json.find("\"delay_queue_dropped\":" + std::to_string(dropped) + ","),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"unanswered\":" + std::to_string(lines) + "}"), std::string::npos)
+        << json;
+  }
 }
 
 TEST_F(ConsoleTest, MalformedCommandsChangeNothing) {
