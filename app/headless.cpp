@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 #include <iostream>
 
+#include "line_reader.h"
 #include "model_view.h"
 #include "operator_console.h"
 #include "signal_bridge.h"
@@ -67,7 +68,7 @@ int runHeadless(int argc, char** argv, const StartupSettings& settings,
        [&host] { return host.delayedRepliesDropped(); },
        [&host] { return host.linesUnanswered(); }});
   std::unique_ptr<QSocketNotifier> input;
-  std::string pending;
+  LineReader lines;  // bounded: an over-long line is dropped with one error
   if (consoleInput()) {
     input = std::make_unique<QSocketNotifier>(0, QSocketNotifier::Read);
     QObject::connect(input.get(), &QSocketNotifier::activated, &app, [&] {
@@ -77,11 +78,10 @@ int runHeadless(int argc, char** argv, const StartupSettings& settings,
         input->setEnabled(false);  // end of input: the simulator runs on
         return;
       }
-      pending.append(buffer, static_cast<size_t>(n));
-      for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-        const std::string line = pending.substr(0, end);
-        pending.erase(0, end + 1);
-        std::cout << console.execute(line) << std::flush;
+      for (const LineReader::Line& line : lines.feed({buffer, static_cast<size_t>(n)})) {
+        std::cout << (line.tooLong ? std::string("error: line too long\n")
+                                   : console.execute(line.text))
+                  << std::flush;
       }
     });
   }
