@@ -18,6 +18,8 @@ bool parseUnsigned(const std::string& text, uint64_t max, uint64_t& out) {
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine c;
   auto fail = [](std::string message) {
+    // The message quotes an argument: control bytes in it would break the one-line error.
+    for (char& ch : message) ch = static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F ? '?' : ch;
     return ParsedCommandLine{std::nullopt, std::move(message)};
   };
   for (size_t i = 0; i < arguments.size(); ++i) {

@@ -63,6 +63,17 @@ TEST(CommandLine, ReadsTheReplyLimit) {
   EXPECT_FALSE(parseCommandLine({"--max-replies-per-datagram"}).options);
 }
 
+// Found by fuzzing: an unknown option holding a line feed made the error two lines.
+TEST(CommandLine, AnErrorIsOneLineWhateverTheArgumentHolds) {
+  for (const std::string& name : std::vector<std::string>{
+           "--a\nb", "--\r", std::string("--x\0y", 5), "--\x1b[2J", "--\x7f"}) {
+    const auto p = parseCommandLine({name});
+    ASSERT_FALSE(p.options);
+    for (char ch : p.error)
+      EXPECT_FALSE(static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F) << p.error;
+  }
+}
+
 TEST(CommandLine, RefusesBadOptions) {
   const std::vector<std::vector<std::string>> bad = {
       {"--bogus"},        {"--port"},           {"--port", "0"},   {"--port", "70000"},
