@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 
 namespace vexa {
@@ -24,27 +25,27 @@ InstanceLock::InstanceLock(const std::string& path) {
   if (fd_ < 0) return;
   struct stat st {};
   if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return;
-  // A holder that ends between the failed lock and the query leaves the lock free: try again.
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    flock take = wholeFile(F_WRLCK);
-    if (::fcntl(fd_, F_SETLK, &take) == 0) {
-      const std::string pid = std::to_string(::getpid()) + "\n";
-      if (::ftruncate(fd_, 0) == 0) {
-        [[maybe_unused]] const ssize_t n = ::pwrite(fd_, pid.data(), pid.size(), 0);
-      }
-      acquired_ = true;
-      return;
+  // An open-file-description lock: held by this open file, so a second taker in the same process
+  // is refused as well, and closing some other descriptor of the file does not drop it.
+  flock take = wholeFile(F_WRLCK);
+  if (::fcntl(fd_, F_OFD_SETLK, &take) == 0) {
+    // The holder's process id, for the message a second taker gives.
+    const std::string pid = std::to_string(::getpid()) + "\n";
+    if (::ftruncate(fd_, 0) == 0) {
+      [[maybe_unused]] const ssize_t n = ::pwrite(fd_, pid.data(), pid.size(), 0);
     }
-    if (errno != EACCES && errno != EAGAIN) return;
-    flock query = wholeFile(F_WRLCK);
-    if (::fcntl(fd_, F_GETLK, &query) != 0) return;
-    if (query.l_type != F_UNLCK) {
-      acquired_ = false;
-      holder_ = query.l_pid;
-      return;
-    }
+    return;
   }
-  acquired_ = false;  // taken and given up three times over: someone else is starting
+  if (errno != EACCES && errno != EAGAIN) return;
+  acquired_ = false;
+  // The holder wrote its id just after taking the lock; a short, bounded read.
+  char text[24] = {};
+  const ssize_t n = ::pread(fd_, text, sizeof text - 1, 0);
+  if (n > 0) {
+    char* end = nullptr;
+    const long pid = std::strtol(text, &end, 10);
+    if (end != text && *end == '\n' && pid > 0) holder_ = static_cast<pid_t>(pid);
+  }
 }
 
 InstanceLock::~InstanceLock() {

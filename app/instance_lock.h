@@ -7,10 +7,10 @@
 namespace vexa {
 
 // One instance per state directory: a lock held for the life of the process that tells a second
-// taker it is already held, and by which process. It is a POSIX record lock on the file
-// "vexa-sim.lock" in the state directory, so nothing is left elsewhere (the file stays, holding
-// the last holder's process id; removing it would let two processes lock two different files).
-// The kernel drops the lock when the process ends, however it ends.
+// taker it is already held, and by which process. It is an open-file-description lock on the
+// file "vexa-sim.lock" in the state directory, so nothing is left elsewhere (the file stays,
+// holding the last holder's process id; removing it would let two processes lock two different
+// files). The kernel drops the lock when the process ends, however it ends.
 class InstanceLock {
  public:
   explicit InstanceLock(const std::string& path);
@@ -21,8 +21,8 @@ class InstanceLock {
   // False when another process holds it. A lock file that cannot be opened or locked for any
   // other reason counts as free, so start-up goes on as a first instance.
   bool acquired() const { return acquired_; }
-  // The process holding it when it is not acquired; 0 when that cannot be told (a process in
-  // another PID namespace).
+  // The process holding it when it is not acquired, as the holder wrote it into the file; 0
+  // when that cannot be told (a holder that has not written it yet).
   pid_t holder() const { return holder_; }
 
   // The lock file of a state directory (which ends in "/").

@@ -182,7 +182,7 @@ std::string OperatorConsole::status(bool json) const {
         << ",\"battery\":" << c_.view.batteryItem() << ",\"reset\":" << r.countdown
         << ",\"token\":" << r.token << ",\"datagrams\":" << handled
         << ",\"dropped\":" << c_.faults.dropped() << ",\"delayed\":" << c_.faults.delayed()
-        << ",\"corrupted\":" << c_.faults.corrupted() << ",\"delay_queue_dropped\":" << queueDropped
+        << ",\"corrupted\":" << c_.faults.corrupted() << ",\"delay_overflow\":" << queueDropped
         << ",\"unanswered\":" << unanswered << "}\n";
   } else {
     out << "endpoint=" << (active ? "on" : "off") << " variant=" << variantCaption(r.variant)
@@ -192,7 +192,7 @@ std::string OperatorConsole::status(bool json) const {
     out << " auto=" << (r.autoMode ? "on" : "off") << " battery=" << c_.view.batteryItem()
         << " reset=" << r.countdown << " token=" << r.token << " datagrams=" << handled
         << " dropped=" << c_.faults.dropped() << " delayed=" << c_.faults.delayed()
-        << " corrupted=" << c_.faults.corrupted() << " delay_queue_dropped=" << queueDropped
+        << " corrupted=" << c_.faults.corrupted() << " delay_overflow=" << queueDropped
         << " unanswered=" << unanswered << "\n";
   }
   return out.str();

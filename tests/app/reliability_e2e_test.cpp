@@ -7,6 +7,7 @@
 #include <sys/un.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -54,7 +55,10 @@ class ReliabilityTest : public ::testing::Test {
           state.empty() ? dir.path() : state}) {
       arguments.push_back(a);
     }
-    sim->start(arguments, environment, pipeInput);
+    // Under AddressSanitizer freed blocks would count as resident: keep its quarantine small.
+    std::vector<std::string> env = {"ASAN_OPTIONS=quarantine_size_mb=1:detect_leaks=1"};
+    env.insert(env.end(), environment.begin(), environment.end());
+    sim->start(arguments, env, pipeInput);
   }
 
   // One rPr000 gets one reply that decodes.
@@ -228,15 +232,19 @@ TEST_F(ReliabilityTest, AFifoAsTheLogStopsNoTraffic) {
 }
 
 TEST_F(ReliabilityTest, AHugeSettingsFileIsReadOnlyInPart) {
-  {
-    std::ofstream ini(dir.file("VX.ini"));
-    ini << "[Geral]\nCiclo=3\n";
-  }
+  // The footprint of a unit with an ordinary settings file, for comparison.
+  testing::TempDir plain;
+  testing::writeFile(plain.file("VX.ini"), "[Geral]\nCiclo=3\n");
+  start({}, plain.path());
+  ASSERT_TRUE(sim->waitUntilAnswering(port, 5000));
+  const Footprint ordinary = footprint();
+  expectQuickStop();
+
+  testing::writeFile(dir.file("VX.ini"), "[Geral]\nCiclo=3\n");
   std::filesystem::resize_file(dir.file("VX.ini"), 300u << 20);  // sparse: 300 MiB of zeros
   start({});
   ASSERT_TRUE(sim->waitUntilAnswering(port, 5000));
-  const Footprint started = footprint();
-  EXPECT_LT(started.residentKb, 128 * 1024) << "the settings file was read whole";
+  expectNoGrowth(ordinary, footprint(), 32 * 1024);
   EXPECT_TRUE(answers());
   expectQuickStop();
   expectWholeFiles();
@@ -279,9 +287,9 @@ TEST_F(ReliabilityTest, AFloodUnderALongDelayKeepsMemoryBounded) {
   for (const auto end = Clock::now() + 1500ms; Clock::now() < end;) client.send(datagram);
   std::this_thread::sleep_for(200ms);
   sim->input("status\n");
-  ASSERT_TRUE(sim->waitForOutput("delay_queue_dropped="));
+  ASSERT_TRUE(sim->waitForOutput("delay_overflow="));
   const std::string status = sim->standardOutput();
-  const size_t at = status.find("delay_queue_dropped=") + 20;
+  const size_t at = status.find("delay_overflow=") + std::strlen("delay_overflow=");
   EXPECT_GT(std::stoull(status.substr(at)), 0u) << status;
   expectNoGrowth(before, footprint(), 32 * 1024);
   sim->input("fault off\n");

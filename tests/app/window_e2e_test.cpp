@@ -63,10 +63,12 @@ TEST_F(WindowTest, ASecondInstanceRaisesTheFirstAndExitsOne) {
   ASSERT_TRUE(sim.waitUntilAnswering()) << sim.standardError();
   testing::TempDir otherDir;
   testing::SimProcess second(otherDir);
-  auto env = environment();
-  env.push_back("XDG_RUNTIME_DIR=" + dir.path());  // the same instance lock
-  second.start({}, env);
+  second.start({"--state-dir", dir.path()}, environment());  // the same instance lock
   EXPECT_EQ(second.waitForExit(), 1);
+  EXPECT_NE(second.standardError().find("vexa-sim: state directory " + dir.path() +
+                                        " is taken by process " + std::to_string(sim.pid())),
+            std::string::npos)
+      << second.standardError();
   EXPECT_TRUE(waitForTrace(sim, "trace: raise")) << sim.standardError();
   EXPECT_FALSE(testing::fileExists(otherDir.file("VXS1.dat")));
   EXPECT_EQ(second.standardError().find("trace: caption"), std::string::npos);  // no window
@@ -79,9 +81,7 @@ TEST_F(WindowTest, ADetailInstanceBesideTheFirstShowsThePortMessage) {
   ASSERT_TRUE(sim.waitUntilAnswering()) << sim.standardError();
   testing::TempDir otherDir;
   testing::SimProcess second(otherDir);
-  auto env = environment();
-  env.push_back("XDG_RUNTIME_DIR=" + dir.path());
-  second.start({"/D"}, env);
+  second.start({"/D", "--state-dir", dir.path()}, environment());
   EXPECT_TRUE(waitForTrace(second, "trace: message: Modbus|Erro na abertura da porta 5010"))
       << second.standardError();
   EXPECT_EQ(second.waitForExit(300), std::nullopt);  // it runs on, without its endpoint

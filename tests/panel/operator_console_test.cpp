@@ -89,11 +89,11 @@ TEST_F(ConsoleTest, StatusCountsDroppedDelayedRepliesAndUnansweredLines) {
     queueDropped = dropped;
     unanswered = lines;
     const std::string text = console.execute("status");
-    EXPECT_NE(text.find(" delay_queue_dropped=" + std::to_string(dropped) + " "), std::string::npos)
+    EXPECT_NE(text.find(" delay_overflow=" + std::to_string(dropped) + " "), std::string::npos)
         << text;
     EXPECT_NE(text.find(" unanswered=" + std::to_string(lines) + "\n"), std::string::npos) << text;
     const std::string json = console.execute("status --json");
-    EXPECT_NE(json.find("\"delay_queue_dropped\":" + std::to_string(dropped) + ","),
+    EXPECT_NE(json.find("\"delay_overflow\":" + std::to_string(dropped) + ","),
               std::string::npos)
         << json;
     EXPECT_NE(json.find("\"unanswered\":" + std::to_string(lines) + "}"), std::string::npos)
