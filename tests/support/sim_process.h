@@ -38,6 +38,8 @@ class SimProcess {
  public:
   explicit SimProcess(const TempDir& dir, const std::string& executable = VEXA_SIM_PATH)
       : dir_(dir) {
+    // Input to a program that has ended must fail the test, not kill the test program.
+    ::signal(SIGPIPE, SIG_IGN);
     const std::string copy = dir.file("vexa-sim");
     if (!fileExists(copy)) {
       std::filesystem::copy_file(executable, copy);
@@ -81,6 +83,7 @@ class SimProcess {
         }
       }
       if (closedFd >= 0) ::close(closedFd);
+      ::signal(SIGPIPE, SIG_DFL);  // as a shell would start it, not as this test ignores it
       ::setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
       for (const std::string& e : environment) ::putenv(const_cast<char*>(e.c_str()));
       if (runAsUid > 0 && (::setgid(runAsUid) != 0 || ::setuid(runAsUid) != 0)) ::_exit(126);
@@ -139,13 +142,9 @@ class SimProcess {
   }
 
   // Resident memory in KiB and open descriptors of the running program (-1 once it has ended).
-  long residentKb() const {
-    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
-    for (std::string line; std::getline(status, line);) {
-      if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return -1;
-  }
+  long residentKb() const { return statusKb("VmRSS:"); }
+  // The most it has been resident so far, in KiB.
+  long peakResidentKb() const { return statusKb("VmHWM:"); }
   long openDescriptors() const {
     std::error_code error;
     long n = 0;
@@ -175,6 +174,14 @@ class SimProcess {
     exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     pid_ = -1;
     return true;
+  }
+
+  long statusKb(const std::string& key) const {
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind(key, 0) == 0) return std::stol(line.substr(key.size()));
+    }
+    return -1;
   }
 
   const TempDir& dir_;
