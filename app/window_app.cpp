@@ -5,6 +5,7 @@
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <cstdlib>
+#include <iostream>
 
 #include "display_pump.h"
 #include "main_window.h"
@@ -74,13 +75,17 @@ int runWindow(int argc, char** argv, const StartupSettings& settings,
                    [&host] { host.endpointSwitch().cbCT13Click(); });
 
   // Every way of closing runs the close sequence; a failed save keeps the window open.
-  window.closeHandler = [&host, &window] {
+  bool signalled = false;  // a close asked for by a signal, when no one may be at the screen
+  window.closeHandler = [&host, &window, &signalled] {
     const Status saved = host.close();
     if (saved.ok()) {
       if (const std::string kept = host.keptFilesNotice(); !kept.empty()) {
         trace("close kept", kept);
-        QMessageBox::warning(&window, QGuiApplication::applicationDisplayName(),
-                             QString::fromLocal8Bit(kept.c_str()));
+        std::cerr << "vexa-sim: " << kept << std::endl;
+        if (!signalled) {
+          QMessageBox::warning(&window, QGuiApplication::applicationDisplayName(),
+                               QString::fromLocal8Bit(kept.c_str()));
+        }
       }
       return true;
     }
@@ -108,7 +113,10 @@ int runWindow(int argc, char** argv, const StartupSettings& settings,
 
   SignalBridge bridge;
   QObject::connect(&bridge, &SignalBridge::closeRequested, &window,
-                   [&window](int) { window.close(); });
+                   [&window, &signalled](int) {
+                     signalled = true;
+                     window.close();
+                   });
 
   window.show();
   app.setQuitOnLastWindowClosed(true);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "reply_framing.h"
 #include "sim_process.h"
@@ -88,6 +89,23 @@ TEST_F(WindowTest, ADetailInstanceBesideTheFirstShowsThePortMessage) {
   second.signal(SIGKILL);
   sim.signal(SIGTERM);
   EXPECT_EQ(sim.waitForExit(), 0);
+}
+
+// A state file that could not be read at start-up is left as it was by the close, which says
+// so; on a signal it says so on stderr rather than wait for someone to close a message box.
+TEST_F(WindowTest, AnUnreadableStateFileIsLeftAndTheCloseSaysSo) {
+  ASSERT_EQ(::mkfifo(dir.file("VXS2.dat").c_str(), 0644), 0);
+  sim.start({}, environment());
+  ASSERT_TRUE(sim.waitUntilAnswering()) << sim.standardError();
+  sim.signal(SIGTERM);
+  EXPECT_EQ(sim.waitForExit(5000), 0);
+  EXPECT_TRUE(waitForTrace(sim, "trace: close kept")) << sim.standardError();
+  EXPECT_NE(sim.standardError().find("VXS2.dat\" could not be read at start-up"),
+            std::string::npos);
+  struct stat st {};
+  ASSERT_EQ(::lstat(dir.file("VXS2.dat").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(testing::readFile(dir.file("VXS1.dat")).size(), 1024u);
 }
 
 TEST_F(WindowTest, AFailedSaveKeepsTheWindowAndTheEndpoint) {
