@@ -112,11 +112,10 @@ int runWindow(int argc, char** argv, const StartupSettings& settings,
   }
 
   SignalBridge bridge;
-  QObject::connect(&bridge, &SignalBridge::closeRequested, &window,
-                   [&window, &signalled](int) {
-                     signalled = true;
-                     window.close();
-                   });
+  QObject::connect(&bridge, &SignalBridge::closeRequested, &window, [&window, &signalled](int) {
+    signalled = true;
+    window.close();
+  });
 
   window.show();
   app.setQuitOnLastWindowClosed(true);

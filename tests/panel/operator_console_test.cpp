@@ -93,8 +93,7 @@ TEST_F(ConsoleTest, StatusCountsDroppedDelayedRepliesAndUnansweredLines) {
         << text;
     EXPECT_NE(text.find(" unanswered=" + std::to_string(lines) + "\n"), std::string::npos) << text;
     const std::string json = console.execute("status --json");
-    EXPECT_NE(json.find("\"delay_overflow\":" + std::to_string(dropped) + ","),
-              std::string::npos)
+    EXPECT_NE(json.find("\"delay_overflow\":" + std::to_string(dropped) + ","), std::string::npos)
         << json;
     EXPECT_NE(json.find("\"unanswered\":" + std::to_string(lines) + "}"), std::string::npos)
         << json;
