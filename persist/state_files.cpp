@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <utility>
 
 #include "config_display.h"
 #include "ini_settings.h"
@@ -30,8 +29,11 @@ UnreadStateFiles LoadState(DeviceState& state, const StatePaths& paths, StateHos
   host.setCycleInterval(readCiclo(paths.IniPath) * 1000);
   UnreadStateFiles unread;
   // Read outside the state lock: no command runs yet, and a slow disk holds no one up.
-  auto [config, live] = state.locked([](const DeviceData& d) {
-    return std::pair{d.config, d.live};
+  DeviceConfig config{};
+  LiveRecord live{};
+  state.locked([&](const DeviceData& d) {
+    config = d.config;
+    live = d.live;
   });
   writeConfigDefaults(config);
   unread.config = readBlock(paths.configFile(), &config, sizeof config).unreadable();
