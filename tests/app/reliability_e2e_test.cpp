@@ -394,6 +394,38 @@ TEST_F(ReliabilityTest, TheReplyLimitStopsAmplification) {
   expectWholeFiles();
 }
 
+// A read-only state directory (a tmpfs mounted read-only, so that root cannot write it either):
+// the unit starts and answers, the save fails with the platform's text, the old files stay.
+TEST_F(ReliabilityTest, AReadOnlyStateDirectoryKeepsTheOldFiles) {
+  const std::string mount = dir.file("ro");
+  ::mkdir(mount.c_str(), 0755);
+  if (testing::runCommand("mount -t tmpfs -o size=64k tmpfs " + mount).exitCode != 0) {
+    GTEST_SKIP() << "cannot mount a tmpfs here (needs privileges)";
+  }
+  const std::string state = mount + "/";
+  testing::writeFile(state + "VXS1.dat", std::string(1024, '\x07'));
+  testing::writeFile(state + "VXS2.dat", std::string(10, '\x08'));
+  const bool readOnly = testing::runCommand("mount -o remount,ro " + mount).exitCode == 0;
+  start({}, state, {}, false);
+  const bool answering = sim->waitUntilAnswering(port);
+  const bool answered = answering && answers();
+  const Footprint before = footprint();
+  sim->signal(SIGTERM);
+  std::this_thread::sleep_for(1s);
+  const std::string error = sim->standardError();
+  const std::string config = testing::readFile(state + "VXS1.dat");
+  const std::string live = testing::readFile(state + "VXS2.dat");
+  sim->signal(SIGKILL);
+  sim->waitForExit(2000);
+  testing::runCommand("umount " + mount);
+  ASSERT_TRUE(readOnly);
+  EXPECT_TRUE(answered) << error;
+  EXPECT_NE(error.find("Read-only file system"), std::string::npos) << error;
+  EXPECT_EQ(config, std::string(1024, '\x07'));
+  EXPECT_EQ(live, std::string(10, '\x08'));
+  EXPECT_GT(before.descriptors, 0);
+}
+
 TEST_F(ReliabilityTest, SignalsDuringAFloodCloseInOrder) {
   for (const int number : {SIGHUP, SIGINT, SIGTERM}) {
     testing::TempDir state;
