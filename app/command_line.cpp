@@ -21,6 +21,8 @@ bool parseUnsigned(const std::string& text, uint64_t max, uint64_t& out) {
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine c;
   auto fail = [](std::string message) {
+    // The message quotes an argument: control bytes in it would break the one-line error.
+    for (char& ch : message) ch = static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F ? '?' : ch;
     return ParsedCommandLine{std::nullopt, std::move(message)};
   };
   for (size_t i = 0; i < arguments.size(); ++i) {
@@ -92,6 +94,14 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       if (!v || !parseUnsigned(*v, UINT32_MAX, seed)) return fail("--seed needs a number");
       c.seed = static_cast<uint32_t>(seed);
       c.seedGiven = true;
+    } else if (name == "--max-replies-per-datagram") {
+      // A datagram of 8192 bytes holds at most 8192 lines.
+      const auto v = value();
+      uint64_t n = 0;
+      if (!v || !parseUnsigned(*v, 8192, n) || n == 0) {
+        return fail("--max-replies-per-datagram needs a number from 1 to 8192");
+      }
+      c.maxRepliesPerDatagram = static_cast<size_t>(n);
     } else {
       return fail("unknown option " + name);
     }
@@ -116,6 +126,8 @@ std::string usageText() {
          "  --delay MS[:J]     delay each reply by MS plus up to J milliseconds\n"
          "  --corrupt P        flip one byte of a reply with probability P\n"
          "  --seed N           seed of the fault injection's random source\n"
+         "  --max-replies-per-datagram N\n"
+         "                     answer at most N lines of a datagram (default: all)\n"
          "  --help, --version\n"
          "Options take their value as --name VALUE or --name=VALUE.\n";
 }

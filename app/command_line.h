@@ -25,6 +25,7 @@ struct CommandLine {
   bool seedGiven = false;
   // The arguments that are not our options or their values; each holds "/D" or "/L".
   std::vector<std::string> switchArguments;
+  size_t maxRepliesPerDatagram = 0;  // 0: every line answered, as the device does
 };
 
 struct ParsedCommandLine {

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <iostream>
 
+#include "line_reader.h"
 #include "model_view.h"
 #include "operator_console.h"
 #include "service_notify.h"
@@ -79,6 +80,9 @@ int runHeadless(int argc, char** argv, const StartupSettings& settings,
       return "error: the state was not saved: " + oneLine(saved.text()) +
              "; still running (quit again, or quit --force to end without saving)\n";
     }
+    if (const std::string kept = host.keptFilesNotice(); !kept.empty()) {
+      std::cerr << "vexa-sim: " << kept << std::endl;
+    }
     ended = true;
     notifyStopping();
     QCoreApplication::exit(0);
@@ -89,28 +93,27 @@ int runHeadless(int argc, char** argv, const StartupSettings& settings,
 
   OperatorConsole console({host.state(), host.presenter(), view, host.faults(),
                            [&host] { return host.endpoint().Active(); },
-                           [&host] { return host.datagramsHandled(); }, closeRun});
-  std::string pending;
-  auto runLines = [&](bool atEnd) {
-    for (size_t end; !ended && (end = pending.find('\n')) != std::string::npos;) {
-      const std::string line = pending.substr(0, end);
-      pending.erase(0, end + 1);
-      std::cout << console.execute(line) << std::flush;
+                           [&host] { return host.datagramsHandled(); }, closeRun,
+                           [&host] { return host.delayedRepliesDropped(); },
+                           [&host] { return host.linesUnanswered(); }});
+  LineReader lines;  // bounded: an over-long line is dropped with one error
+  auto runLines = [&](const std::vector<LineReader::Line>& complete) {
+    for (const LineReader::Line& line : complete) {
+      if (ended) return;
+      std::cout << (line.tooLong ? std::string("error: line too long\n")
+                                 : console.execute(line.text))
+                << std::flush;
     }
-    // The last line of a file may lack its line feed.
-    if (atEnd && !ended && !pending.empty()) std::cout << console.execute(pending) << std::flush;
-    if (atEnd) pending.clear();
   };
   // Reads one chunk; false at the end of input (the simulator then runs on).
   auto readChunk = [&]() {
     char buffer[4096];
     const ssize_t n = ::read(0, buffer, sizeof buffer);
     if (n <= 0) {
-      runLines(true);
+      runLines(lines.finish());
       return false;
     }
-    pending.append(buffer, static_cast<size_t>(n));
-    runLines(false);
+    runLines(lines.feed({buffer, static_cast<size_t>(n)}));
     return true;
   };
   std::unique_ptr<QSocketNotifier> input;

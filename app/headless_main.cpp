@@ -8,9 +8,11 @@
 #include "command_line.h"
 #include "headless.h"
 #include "instance_lock.h"
+#include "standard_streams.h"
 #include "state_location.h"
 
 int main(int argc, char** argv) {
+  vexa::protectStandardStreams();
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const vexa::ParsedCommandLine parsed = vexa::parseCommandLine(arguments);
   if (!parsed.options) {
@@ -39,8 +41,11 @@ int main(int argc, char** argv) {
   const vexa::StartupSettings settings =
       vexa::startupSettings(options.switchArguments, where.directory);
   // Held for the life of the process; the kernel releases it however the process ends.
-  const vexa::InstanceLock lock(vexa::InstanceLock::pathFor(where.instanceName));
-  if (!lock.acquired() && !settings.DetailMode) return 1;
+  const vexa::InstanceLock lock(vexa::InstanceLock::pathFor(where.directory));
+  if (!lock.acquired() && !settings.DetailMode) {
+    std::cerr << vexa::takenMessage(where.directory, lock.holder()) << std::endl;
+    return 1;
+  }
   if (!where.notice.empty()) std::cerr << where.notice << std::endl;
 
   vexa::SimulatorHost::Network network;

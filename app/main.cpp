@@ -7,10 +7,12 @@
 #include "display_check.h"
 #include "headless.h"
 #include "instance_lock.h"
+#include "standard_streams.h"
 #include "state_location.h"
 #include "window_app.h"
 
 int main(int argc, char** argv) {
+  vexa::protectStandardStreams();
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const vexa::ParsedCommandLine parsed = vexa::parseCommandLine(arguments);
   if (!parsed.options) {
@@ -34,12 +36,13 @@ int main(int argc, char** argv) {
   }
   const vexa::StartupSettings settings =
       vexa::startupSettings(options.switchArguments, where.directory);
-  // Held for the life of the process; the kernel releases it however the process ends.
-  const std::string lockPath = vexa::InstanceLock::pathFor(where.instanceName);
-  const vexa::InstanceLock lock(lockPath);
+  // One instance per state directory. Held for the life of the process; the kernel releases
+  // it however the process ends.
+  const vexa::InstanceLock lock(vexa::InstanceLock::pathFor(where.directory));
   bool headless = options.headless;
   if (!lock.acquired() && !settings.DetailMode) {
-    if (!headless) vexa::askRunningInstanceToRaise(where.instanceName);
+    std::cerr << vexa::takenMessage(where.directory, lock.holder()) << std::endl;
+    if (!headless) vexa::askRunningInstanceToRaise(where.directory);
     return 1;
   }
   if (!where.notice.empty()) std::cerr << where.notice << std::endl;
@@ -60,7 +63,8 @@ int main(int argc, char** argv) {
   network.bindAddress = options.bindAddress;
   network.startVariant = options.variant;
   network.faults = options.faults;
+  network.maxRepliesPerDatagram = options.maxRepliesPerDatagram;
   network.faultSeed = options.seedGiven ? options.seed : vexa::SeededRandom::seedFromTimeOfDay();
   if (headless) return vexa::runHeadless(argc, argv, settings, network);
-  return vexa::runWindow(argc, argv, settings, network, lock.acquired() ? where.instanceName : "");
+  return vexa::runWindow(argc, argv, settings, network, lock.acquired() ? where.directory : "");
 }

@@ -48,6 +48,7 @@ SimulatorHost::SimulatorHost(const StartupSettings& settings, PanelView& view,
       faults_(network.faultSeed),
       switch_(endpoint_, view, std::move(reportFailure)) {
   faults_.configure(network.faults);
+  handler_.setMaxRepliesPerDatagram(network.maxRepliesPerDatagram);
   endpoint_.setOnUDPRead([this](UdpEndpoint& endpoint, std::string_view data, const Binding& from) {
     const bool faulty = faults_.settings().any();
     if (faulty && faults_.dropRequest()) return;
@@ -73,11 +74,15 @@ void SimulatorHost::start() {
   tmr2_.start();
   tmr3_.start();
   tmr4_.start();
-  LoadState(state_, settings_.paths, *this);
+  unread_ = LoadState(state_, settings_.paths, *this);
 }
 
 Status SimulatorHost::close() {
-  return FormClose(state_, settings_.paths, *this);
+  return FormClose(state_, settings_.paths, *this, posixFileSystem(), unread_);
+}
+
+std::string SimulatorHost::keptFilesNotice() const {
+  return vexa::keptFilesNotice(settings_.paths, unread_);
 }
 
 void SimulatorHost::setCycleInterval(int milliseconds) {

@@ -29,6 +29,7 @@ class SimulatorHost : public QObject, public StateHost {
     int startVariant = 4;  // VariantCode selected by the start-up load
     FaultSettings faults;
     uint32_t faultSeed = 1;
+    size_t maxRepliesPerDatagram = 0;  // 0: every line answered
   };
 
   // `panelTexts` receives the listener thread's display texts (null: not shown).
@@ -39,7 +40,10 @@ class SimulatorHost : public QObject, public StateHost {
   // LoadState; the timers start with it.
   void start();
   // FormClose: saves both state files; on failure the cycle timer stays off and the rest runs.
+  // A state file that existed but could not be read at start-up is left as it was.
   Status close();
+  // After a completed close: what it says about the files it left alone (empty: none).
+  std::string keptFilesNotice() const;
 
   DeviceState& state() { return state_; }
   Presenter& presenter() { return presenter_; }
@@ -48,6 +52,10 @@ class SimulatorHost : public QObject, public StateHost {
   int cycleInterval() const { return cycleInterval_; }
   FaultInjector& faults() { return faults_; }
   uint64_t datagramsHandled() const { return datagramsHandled_.load(); }
+  // Lines left unanswered by the per-datagram reply limit.
+  uint64_t linesUnanswered() const { return handler_.linesUnanswered(); }
+  // Delayed replies dropped because the delay queue was full.
+  uint64_t delayedRepliesDropped() const { return delayed_.dropped(); }
   bool cycleTimerActive() const { return tmr1_.isActive(); }
 
   // StateHost
@@ -79,6 +87,7 @@ class SimulatorHost : public QObject, public StateHost {
   EndpointSwitch switch_;
   QTimer tmr1_, tmr2_, tmr3_, tmr4_;
   int cycleInterval_ = 0;
+  UnreadStateFiles unread_;  // found by the start-up load, kept by the close
 };
 
 }  // namespace vexa

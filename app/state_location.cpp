@@ -5,7 +5,6 @@
 
 #include <climits>
 #include <cstdlib>
-#include <functional>
 
 namespace vexa {
 
@@ -70,12 +69,6 @@ StateLocation locateState(const CommandLine& options, const std::string& executa
       return where;
     }
     where.notice = "vexa-sim: keeping the state in " + where.directory;
-  }
-  where.instanceName = "Quorix.VXS01";
-  if (options.stateDir || options.port) {
-    char key[32];
-    std::snprintf(key, sizeof key, "-%016zx", std::hash<std::string>{}(where.directory));
-    where.instanceName += key;
   }
   return where;
 }

@@ -5,9 +5,9 @@
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <cstdlib>
+#include <iostream>
 
 #include "display_pump.h"
-#include "instance_lock.h"
 #include "main_window.h"
 #include "message_dialog.h"
 #include "signal_bridge.h"
@@ -19,14 +19,13 @@ namespace {
 const char* const kApplicationTitle = "Quorix - Simulação Vexa";
 }
 
-std::string instanceServerName(const std::string& instanceName) {
-  std::string path = InstanceLock::pathFor(instanceName);
-  return path.substr(0, path.size() - 5) + ".sock";
+std::string instanceServerName(const std::string& stateDirectory) {
+  return stateDirectory + "vexa-sim.sock";
 }
 
-void askRunningInstanceToRaise(const std::string& instanceName) {
+void askRunningInstanceToRaise(const std::string& stateDirectory) {
   QLocalSocket socket;
-  socket.connectToServer(QString::fromStdString(instanceServerName(instanceName)));
+  socket.connectToServer(QString::fromStdString(instanceServerName(stateDirectory)));
   if (!socket.waitForConnected(1000)) return;
   socket.write("raise\n");
   socket.waitForBytesWritten(1000);
@@ -40,7 +39,7 @@ void closeForSignal(QWidget& window) {
 }
 
 int runWindow(int argc, char** argv, const StartupSettings& settings,
-              SimulatorHost::Network network, const std::string& instanceName) {
+              SimulatorHost::Network network, const std::string& stateDirectory) {
   QApplication app(argc, argv);
   // The application title goes where a desktop names the application (the tray's tooltip, the
   // message boxes), not into the application display name, which the toolkit would append to
@@ -78,9 +77,19 @@ int runWindow(int argc, char** argv, const StartupSettings& settings,
                    [&host] { host.endpointSwitch().cbCT13Click(); });
 
   // Every way of closing runs the close sequence; a failed save keeps the window open.
-  window.closeHandler = [&host, &window, &applicationTitle] {
+  bool signalled = false;  // a close asked for by a signal, when no one may be at the screen
+  window.closeHandler = [&host, &window, &applicationTitle, &signalled] {
     const Status saved = host.close();
-    if (saved.ok()) return true;
+    if (saved.ok()) {
+      if (const std::string kept = host.keptFilesNotice(); !kept.empty()) {
+        trace("close kept", kept);
+        std::cerr << "vexa-sim: " << kept << std::endl;
+        if (!signalled) {
+          QMessageBox::warning(&window, applicationTitle, QString::fromLocal8Bit(kept.c_str()));
+        }
+      }
+      return true;
+    }
     trace("close failed", saved.text());
     QMessageBox::critical(&window, applicationTitle, QString::fromLocal8Bit(saved.text().c_str()));
     return false;
@@ -89,8 +98,8 @@ int runWindow(int argc, char** argv, const StartupSettings& settings,
   host.start();
 
   QLocalServer server;
-  if (!instanceName.empty()) {
-    const QString name = QString::fromStdString(instanceServerName(instanceName));
+  if (!stateDirectory.empty()) {
+    const QString name = QString::fromStdString(instanceServerName(stateDirectory));
     QLocalServer::removeServer(name);
     server.listen(name);
     QObject::connect(&server, &QLocalServer::newConnection, &window, [&server, &window] {
@@ -103,8 +112,10 @@ int runWindow(int argc, char** argv, const StartupSettings& settings,
   }
 
   SignalBridge bridge;
-  QObject::connect(&bridge, &SignalBridge::closeRequested, &window,
-                   [&window](int) { closeForSignal(window); });
+  QObject::connect(&bridge, &SignalBridge::closeRequested, &window, [&window, &signalled](int) {
+    signalled = true;
+    closeForSignal(window);
+  });
 
   window.show();
   app.setQuitOnLastWindowClosed(true);

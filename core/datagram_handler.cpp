@@ -1,5 +1,7 @@
 #include "datagram_handler.h"
 
+#include <algorithm>
+
 #include "command_interpreter.h"
 #include "config_display.h"
 #include "reply_framing.h"
@@ -16,11 +18,20 @@ void DatagramHandler::UDPUDPRead(std::string_view datagram, ReplySender& sender)
   try {
     if (log_) log_->WriteLog(trimmed(datagram));
     line_.clear();
-    for (char c : datagram) {
-      const auto b = static_cast<unsigned char>(c);
+    size_t answered = 0;
+    for (size_t i = 0; i < datagram.size(); ++i) {
+      const auto b = static_cast<unsigned char>(datagram[i]);
       if (b >= 0x20 && b <= 0x7F) {
-        line_ += c;
+        line_ += datagram[i];
       } else if (b == 0x0A) {
+        if (maxReplies_ != 0 && answered == maxReplies_) {
+          // The rest of the datagram's lines go unanswered: count them and stop.
+          const size_t rest = static_cast<size_t>(
+              std::count(datagram.begin() + static_cast<std::ptrdiff_t>(i), datagram.end(), '\n'));
+          linesUnanswered_ += rest;
+          return;
+        }
+        ++answered;
         if (!handleLine(line_, sender)) return;
         line_.clear();
       }

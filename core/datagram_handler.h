@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +31,14 @@ class DatagramHandler {
   // The endpoint's read handler. Never throws.
   void UDPUDPRead(std::string_view datagram, ReplySender& sender);
 
+  // Answers at most `n` lines of one datagram; the lines beyond are neither carried out nor
+  // answered, only counted. 0, the default, answers every line, as the device does (a datagram
+  // of 8,190 bytes can then draw about 19 times as many bytes of replies). Set it before the
+  // endpoint is switched on.
+  void setMaxRepliesPerDatagram(size_t n) { maxReplies_ = n; }
+  // Lines left unanswered by that limit so far; safe from any thread.
+  uint64_t linesUnanswered() const { return linesUnanswered_.load(); }
+
   // Handles a datagram and returns its reply datagrams in order.
   std::vector<std::string> handle(std::string_view datagram);
 
@@ -40,6 +50,8 @@ class DatagramHandler {
   TickSource& ticks_;
   PanelTextSink* panel_;
   TrafficLogSink* log_;
+  size_t maxReplies_ = 0;
+  std::atomic<uint64_t> linesUnanswered_{0};
   // Reused for every line, so a datagram costs no allocation once they have grown.
   std::string line_;
   std::string body_;

@@ -89,8 +89,8 @@ int FaultInjector::replyDelayMs() {
   return delay;
 }
 
-DelayedSender::DelayedSender(UdpEndpoint& endpoint)
-    : endpoint_(endpoint), thread_(&DelayedSender::run, this) {}
+DelayedSender::DelayedSender(UdpEndpoint& endpoint, size_t maxPending)
+    : endpoint_(endpoint), maxPending_(maxPending), thread_(&DelayedSender::run, this) {}
 
 DelayedSender::~DelayedSender() {
   {
@@ -101,9 +101,13 @@ DelayedSender::~DelayedSender() {
   thread_.join();
 }
 
-void DelayedSender::schedule(int delayMs, const Binding& to, std::string bytes) {
+bool DelayedSender::schedule(int delayMs, const Binding& to, std::string bytes) {
   {
     std::lock_guard<std::mutex> guard(mutex_);
+    if (queue_.size() >= maxPending_) {
+      ++dropped_;
+      return false;
+    }
     // Jitter may not reorder replies: each is due no earlier than the one before it.
     auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs);
     if (due < lastDue_) due = lastDue_;
@@ -111,6 +115,7 @@ void DelayedSender::schedule(int delayMs, const Binding& to, std::string bytes) 
     queue_.push_back({due, to, std::move(bytes)});
   }
   wake_.notify_all();
+  return true;
 }
 
 void DelayedSender::run() {

@@ -57,15 +57,23 @@ class FaultInjector {
 
 // Sends replies after their delay, in the order they were scheduled, from the endpoint's socket
 // on a thread of its own, so a delayed reply never holds up the handling of the next datagram.
-// Replies still pending when it is destroyed are dropped.
+// At most kMaxPending replies wait at once; a reply beyond that is dropped and counted, so a
+// flood under a long delay costs bounded memory. Replies still pending when it is destroyed are
+// dropped. `schedule` and `dropped` may be called from any thread.
 class DelayedSender {
  public:
-  explicit DelayedSender(UdpEndpoint& endpoint);
+  // 10,000 replies of at most a few hundred bytes each: a few MiB at most.
+  static constexpr size_t kMaxPending = 10000;
+
+  explicit DelayedSender(UdpEndpoint& endpoint, size_t maxPending = kMaxPending);
   ~DelayedSender();
   DelayedSender(const DelayedSender&) = delete;
   DelayedSender& operator=(const DelayedSender&) = delete;
 
-  void schedule(int delayMs, const Binding& to, std::string bytes);
+  // False when the queue is full and the reply was dropped.
+  bool schedule(int delayMs, const Binding& to, std::string bytes);
+  // Replies dropped because the queue was full.
+  uint64_t dropped() const { return dropped_.load(); }
 
  private:
   struct Pending {
@@ -76,6 +84,8 @@ class DelayedSender {
   void run();
 
   UdpEndpoint& endpoint_;
+  const size_t maxPending_;
+  std::atomic<uint64_t> dropped_{0};
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<Pending> queue_;

@@ -1,8 +1,8 @@
 #include "ini_settings.h"
 
 #include <cstdint>
-#include <fstream>
-#include <sstream>
+
+#include "bounded_read.h"
 
 namespace vexa {
 
@@ -97,11 +97,12 @@ int cycleIntervalMs(int ciclo) {
 }
 
 int readCiclo(const std::string& iniPath) {
-  std::ifstream in(iniPath, std::ios::binary);
-  if (!in) return kDefaultCiclo;
-  std::ostringstream text;
-  text << in.rdbuf();
-  return cicloFromIniText(text.str());
+  const BoundedRead file = readRegularFile(iniPath, kMaxIniBytes);
+  if (file.outcome != BoundedRead::Outcome::Read) return kDefaultCiclo;
+  std::string_view text = file.bytes;
+  // A file cut at the limit loses its last, partial line rather than reading half a value.
+  if (file.truncated) text = text.substr(0, text.rfind('\n') + 1);
+  return cicloFromIniText(text);
 }
 
 }  // namespace vexa

@@ -1,10 +1,8 @@
 #include "state_files.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 
 #include "config_display.h"
 #include "ini_settings.h"
@@ -21,38 +19,31 @@ StatePaths StatePaths::forDirectory(const std::string& directory) {
   return paths;
 }
 
-size_t readBlock(const std::string& path, void* destination, size_t size) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 0;
-  auto* out = static_cast<char*>(destination);
-  size_t total = 0;
-  while (total < size) {
-    const ssize_t n = ::read(fd, out + total, size - total);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    total += static_cast<size_t>(n);
-  }
-  ::close(fd);
-  return total;
+BoundedRead readBlock(const std::string& path, void* destination, size_t size) {
+  BoundedRead file = readRegularFile(path, size);
+  std::copy(file.bytes.begin(), file.bytes.end(), static_cast<char*>(destination));
+  return file;
 }
 
-namespace {
-bool exists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
-}  // namespace
-
-void LoadState(DeviceState& state, const StatePaths& paths, StateHost& host) {
+UnreadStateFiles LoadState(DeviceState& state, const StatePaths& paths, StateHost& host) {
   host.setCycleInterval(cycleIntervalMs(readCiclo(paths.IniPath)));
+  UnreadStateFiles unread;
+  // Read outside the state lock: no command runs yet, and a slow disk holds no one up.
+  DeviceConfig config{};
+  LiveRecord live{};
+  state.locked([&](const DeviceData& d) {
+    config = d.config;
+    live = d.live;
+  });
+  writeConfigDefaults(config);
+  unread.config = readBlock(paths.configFile(), &config, sizeof config).unreadable();
+  const BoundedRead liveFile = readBlock(paths.liveFile(), &live, sizeof live);
+  unread.live = liveFile.unreadable();
+  // Defaults only for a file that is not there; an existing one keeps what it gave, even none.
+  if (liveFile.outcome == BoundedRead::Outcome::Missing) writeLiveDefaults(live);
   state.locked([&](DeviceData& d) {
-    writeConfigDefaults(d.config);
-    if (exists(paths.configFile())) readBlock(paths.configFile(), &d.config, sizeof d.config);
-    if (exists(paths.liveFile())) {
-      readBlock(paths.liveFile(), &d.live, sizeof d.live);
-    } else {
-      writeLiveDefaults(d.live);
-    }
+    d.config = config;
+    d.live = live;
   });
   host.moveLevelSliders();
   const std::string date = state.locked([](DeviceData& d) {
@@ -66,17 +57,35 @@ void LoadState(DeviceState& state, const StatePaths& paths, StateHost& host) {
   host.switchEndpointOn();
   host.measurementTick();
   host.setCycleTimerEnabled(true);
+  return unread;
 }
 
-Status FormClose(DeviceState& state, const StatePaths& paths, StateHost& host, FileSystem& fs) {
+Status FormClose(DeviceState& state, const StatePaths& paths, StateHost& host, FileSystem& fs,
+                 const UnreadStateFiles& keep) {
   host.setCycleTimerEnabled(false);
   const DeviceState::Snapshot snapshot = state.snapshot();
   const std::string_view config(reinterpret_cast<const char*>(&snapshot.config),
                                 sizeof snapshot.config);
   const std::string_view live(reinterpret_cast<const char*>(&snapshot.live), sizeof snapshot.live);
-  Status status = replaceFile(fs, paths.configFile(), config);
-  if (!status.ok()) return status;
+  if (!keep.config) {
+    Status status = replaceFile(fs, paths.configFile(), config);
+    if (!status.ok()) return status;
+  }
+  if (keep.live) return Status::Ok();
   return replaceFile(fs, paths.liveFile(), live);
+}
+
+std::string keptFilesNotice(const StatePaths& paths, const UnreadStateFiles& kept) {
+  std::string notice;
+  for (const auto& [unread, path] :
+       {std::pair{kept.config, paths.configFile()}, std::pair{kept.live, paths.liveFile()}}) {
+    if (!unread) continue;
+    if (!notice.empty()) notice += "\n";
+    notice += "\"" + path +
+              "\" could not be read at start-up and was left as it was; this run's changes to it "
+              "are not saved.";
+  }
+  return notice;
 }
 
 }  // namespace vexa

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "bounded_read.h"
 #include "device_state.h"
 #include "file_writer.h"
 #include "status.h"
@@ -37,18 +38,32 @@ class StateHost {
   virtual void setCycleTimerEnabled(bool enabled) = 0;
 };
 
-// Reads up to `size` bytes of `path` into `destination`; what was read stays, the rest keeps
-// its value. Silent on every failure. Returns the number of bytes read.
-size_t readBlock(const std::string& path, void* destination, size_t size);
+// State files that exist but could not be read at start-up (no permission, not a regular file,
+// a read error). The close leaves such a file as it was: replacing it would put this run's
+// defaults over contents the user still has.
+struct UnreadStateFiles {
+  bool config = false;  // VXS1.dat
+  bool live = false;    // VXS2.dat
+  bool any() const { return config || live; }
+};
+
+// Reads up to `size` bytes of `path` into `destination` without blocking (a regular file only,
+// at most `size` + 1 bytes read); what was read stays, the rest keeps its value. Silent on every
+// failure. The outcome tells a missing file from one that could not be read.
+BoundedRead readBlock(const std::string& path, void* destination, size_t size);
 
 // The start-up load: settings, defaults, state files, then the panel, variant 150, the
-// endpoint, one measurement tick and the cycle timer.
-void LoadState(DeviceState& state, const StatePaths& paths, StateHost& host);
+// endpoint, one measurement tick and the cycle timer. Returns the files it could not read.
+UnreadStateFiles LoadState(DeviceState& state, const StatePaths& paths, StateHost& host);
 
-// The close sequence: stops the cycle timer and writes both state files from one snapshot.
-// On failure the status carries the platform's error text and the old files are left whole
-// (a failure on "VXS1.dat" leaves "VXS2.dat" unwritten).
+// The close sequence: stops the cycle timer and writes both state files from one snapshot,
+// except those in `keep`, which stay as they are. On failure the status carries the platform's
+// error text and the old files are left whole (a failure on "VXS1.dat" leaves "VXS2.dat"
+// unwritten).
 Status FormClose(DeviceState& state, const StatePaths& paths, StateHost& host,
-                 FileSystem& fs = posixFileSystem());
+                 FileSystem& fs = posixFileSystem(), const UnreadStateFiles& keep = {});
+
+// What a completed close says about the files it left as they were; empty when none.
+std::string keptFilesNotice(const StatePaths& paths, const UnreadStateFiles& kept);
 
 }  // namespace vexa

@@ -1,6 +1,7 @@
 #include "traffic_log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -36,8 +37,16 @@ void TrafficLog::WriteLog(std::string_view text) {
   entry_.assign(stamp);
   entry_.append(text);
   entry_ += "\r\n";
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  // Opened without blocking, so a FIFO in the file's place (with no reader: ENXIO) cannot hold
+  // up the listener; anything but a regular file loses the entry.
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
   if (fd < 0) return;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return;
+  }
   // One write call per entry, so entries of two writers do not interleave within a line.
   [[maybe_unused]] const ssize_t written = ::write(fd, entry_.data(), entry_.size());
   ::close(fd);

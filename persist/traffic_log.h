@@ -10,7 +10,8 @@ namespace vexa {
 
 // The weekly traffic log: "VXS_" + calendar year + two-digit ISO week + ".log" in LogDir, one
 // entry "dd/mm/yyyy hh:nn:ss - " + text + CR LF per call. The file is opened and closed for
-// every entry; every failure is silent and loses only that entry. One caller at a time.
+// every entry, without ever blocking: a name that is not a regular file (a FIFO, a device)
+// loses the entry, as every other failure does, silently. One caller at a time.
 class TrafficLog final : public TrafficLogSink {
  public:
   using LocalTime = std::function<std::tm()>;

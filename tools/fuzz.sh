@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang (ASan and UBSan) and runs each for SECONDS (default
-# 30) on its seed corpus: tools/fuzz.sh [SECONDS]. New inputs go to a scratch corpus; a crash
-# stops the run with the input's path (add it to tests/fuzz/corpus/<target>/ once fixed).
+# Builds the libFuzzer targets with clang (ASan and UBSan) and runs each on its seed corpus,
+# two at a time: tools/fuzz.sh [SECONDS_PER_TARGET]. Without an argument the targets share a
+# total of FUZZ_TOTAL_SECONDS (default 90) of wall time. New inputs go to a scratch corpus; a
+# crash stops the run with the input's path (add it to tests/fuzz/corpus/<target>/ once fixed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-30}
+targets=(datagram_handler_fuzz state_load_fuzz ini_reader_fuzz probe_decoder_fuzz console_fuzz
+  line_reader_fuzz command_line_fuzz)
+rounds=$(((${#targets[@]} + 1) / 2))
+seconds=${1:-$((${FUZZ_TOTAL_SECONDS:-90} / rounds))}
 bash tools/setup.sh
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXA_FUZZ=ON \
   -DVEXA_SANITIZE=address,undefined >/dev/null
@@ -20,7 +24,6 @@ run_target() {
   echo "== fuzz $target for ${seconds}s: $(grep -E '^Done [0-9]+ runs' "$scratch/$target.log" || echo 'stopped early')"
 }
 # Two at a time, one a core.
-targets=(datagram_handler_fuzz state_load_fuzz ini_reader_fuzz probe_decoder_fuzz console_fuzz)
 for ((i = 0; i < ${#targets[@]}; i += 2)); do
   run_target "${targets[i]}" &
   [[ -n ${targets[i + 1]:-} ]] && run_target "${targets[i + 1]}" &

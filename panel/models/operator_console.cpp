@@ -225,6 +225,8 @@ std::string OperatorConsole::status(bool json) const {
   for (int bit = 7; bit >= 0; --bit) inputs += BitIsSet(r.flags, bit) ? '1' : '0';
   const bool active = c_.endpointActive ? c_.endpointActive() : false;
   const uint64_t handled = c_.datagramsHandled ? c_.datagramsHandled() : 0;
+  const uint64_t queueDropped = c_.delayedRepliesDropped ? c_.delayedRepliesDropped() : 0;
+  const uint64_t unanswered = c_.linesUnanswered ? c_.linesUnanswered() : 0;
   const std::string texts[3] = {c_.view.text(PanelText::stNv00), c_.view.text(PanelText::stNv01),
                                 c_.view.text(PanelText::stNv02)};
   const char* names[3] = {"bat", "temp", "umid"};
@@ -243,7 +245,7 @@ std::string OperatorConsole::status(bool json) const {
     appendParameters(out, r.parameters);
     out << ",\"datagrams\":" << handled << ",\"dropped\":" << c_.faults.dropped()
         << ",\"delayed\":" << c_.faults.delayed() << ",\"corrupted\":" << c_.faults.corrupted()
-        << "}\n";
+        << ",\"delay_overflow\":" << queueDropped << ",\"unanswered\":" << unanswered << "}\n";
   } else {
     out << "endpoint=" << (active ? "on" : "off") << " variant=" << variantCaption(r.variant)
         << " inputs=" << inputs;
@@ -252,7 +254,8 @@ std::string OperatorConsole::status(bool json) const {
     out << " auto=" << (r.autoMode ? "on" : "off") << " battery=" << c_.view.batteryItem()
         << " reset=" << r.countdown << " token=" << r.token << " datagrams=" << handled
         << " dropped=" << c_.faults.dropped() << " delayed=" << c_.faults.delayed()
-        << " corrupted=" << c_.faults.corrupted() << "\n";
+        << " corrupted=" << c_.faults.corrupted() << " delay_overflow=" << queueDropped
+        << " unanswered=" << unanswered << "\n";
   }
   return out.str();
 }

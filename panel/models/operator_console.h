@@ -28,6 +28,8 @@ class OperatorConsole {
     // Ends the run: saves the state first unless `force`; returns the answer line (with its
     // "\n"). A failed save answers "error: ..." and the run goes on.
     std::function<std::string(bool force)> quit;
+    std::function<uint64_t()> delayedRepliesDropped;  // the delay queue was full
+    std::function<uint64_t()> linesUnanswered;        // beyond the per-datagram reply limit
   };
   explicit OperatorConsole(Context context);
 

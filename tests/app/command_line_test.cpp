@@ -30,6 +30,51 @@ TEST(CommandLine, ReadsEveryOption) {
   EXPECT_FALSE(defaults.options->faults.any());
 }
 
+// Every edge of the per-datagram reply limit, in both spellings.
+TEST(CommandLine, ReadsTheReplyLimit) {
+  EXPECT_EQ(parseCommandLine({}).options->maxRepliesPerDatagram, 0u);
+  struct Case {
+    std::string value;
+    size_t expected;  // 0: refused
+  };
+  const Case cases[] = {{"1", 1},
+                        {"2", 2},
+                        {"8191", 8191},
+                        {"8192", 8192},
+                        {"8193", 0},
+                        {"0", 0},
+                        {"-1", 0},
+                        {"", 0},
+                        {"1x", 0},
+                        {" 1", 0},
+                        {"99999999999999999999", 0}};
+  for (const Case& c : cases) {
+    for (const auto& args : {std::vector<std::string>{"--max-replies-per-datagram", c.value},
+                             std::vector<std::string>{"--max-replies-per-datagram=" + c.value}}) {
+      const auto p = parseCommandLine(args);
+      if (c.expected == 0) {
+        EXPECT_FALSE(p.options) << args.back();
+        EXPECT_NE(p.error.find("--max-replies-per-datagram"), std::string::npos) << p.error;
+      } else {
+        ASSERT_TRUE(p.options) << args.back() << ": " << p.error;
+        EXPECT_EQ(p.options->maxRepliesPerDatagram, c.expected);
+      }
+    }
+  }
+  EXPECT_FALSE(parseCommandLine({"--max-replies-per-datagram"}).options);
+}
+
+// Found by fuzzing: an unknown option holding a line feed made the error two lines.
+TEST(CommandLine, AnErrorIsOneLineWhateverTheArgumentHolds) {
+  for (const std::string& name : std::vector<std::string>{
+           "--a\nb", "--\r", std::string("--x\0y", 5), "--\x1b[2J", "--\x7f"}) {
+    const auto p = parseCommandLine({name});
+    ASSERT_FALSE(p.options);
+    for (char ch : p.error)
+      EXPECT_FALSE(static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F) << p.error;
+  }
+}
+
 TEST(CommandLine, RefusesBadOptions) {
   const std::vector<std::vector<std::string>> bad = {{"--bogus"},
                                                      {"--port"},

@@ -150,9 +150,11 @@ TEST_F(HeadlessTest, ASecondInstanceWithoutDetailModeExitsOne) {
   start();
   testing::TempDir otherDir;
   testing::SimProcess second(otherDir);
-  // The same runtime directory, so the same instance lock.
-  second.start({"--headless"}, {"XDG_RUNTIME_DIR=" + dir.path()});
+  // The same state directory, so the same instance lock.
+  second.start({"--headless", "--state-dir", dir.path()});
   EXPECT_EQ(second.waitForExit(), 1);
+  EXPECT_EQ(second.standardError(), "vexa-sim: state directory " + dir.path() +
+                                        " is taken by process " + std::to_string(sim.pid()) + "\n");
   EXPECT_FALSE(testing::fileExists(otherDir.file("VXS1.dat")));
   EXPECT_EQ(stop(), 0);
 }

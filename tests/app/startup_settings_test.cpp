@@ -112,8 +112,36 @@ TEST(InstanceLock, ASecondTakerIsToldItIsHeld) {
   {
     InstanceLock second(path);
     EXPECT_FALSE(second.acquired());
+    EXPECT_EQ(second.holder(), ::getpid());
   }
   EXPECT_TRUE(first.acquired());
+  EXPECT_EQ(testing::readFile(path), std::to_string(::getpid()) + "\n");
+}
+
+TEST(InstanceLock, ItLivesInTheStateDirectoryAndIsFreedWithItsHolder) {
+  testing::TempDir dir;
+  EXPECT_EQ(InstanceLock::pathFor(dir.path()), dir.path() + "vexa-sim.lock");
+  {
+    InstanceLock first(InstanceLock::pathFor(dir.path()));
+    EXPECT_TRUE(first.acquired());
+  }
+  InstanceLock again(InstanceLock::pathFor(dir.path()));
+  EXPECT_TRUE(again.acquired());
+}
+
+TEST(InstanceLock, TheMessageNamesTheDirectoryAndTheProcess) {
+  EXPECT_EQ(takenMessage("/srv/unit1/", 4242),
+            "vexa-sim: state directory /srv/unit1/ is taken by process 4242");
+  EXPECT_EQ(takenMessage("/srv/unit1/", 0),
+            "vexa-sim: state directory /srv/unit1/ is taken by another process");
+}
+
+// A FIFO under the lock's name neither blocks the start nor counts as a holder.
+TEST(InstanceLock, ASpecialFileUnderItsNameDoesNotBlock) {
+  testing::TempDir dir;
+  ASSERT_EQ(::mkfifo(dir.file("vexa-sim.lock").c_str(), 0644), 0);
+  InstanceLock lock(InstanceLock::pathFor(dir.path()));
+  EXPECT_TRUE(lock.acquired());
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "reply_framing.h"
 #include "sim_process.h"
@@ -63,10 +64,12 @@ TEST_F(WindowTest, ASecondInstanceRaisesTheFirstAndExitsOne) {
   ASSERT_TRUE(sim.waitUntilAnswering()) << sim.standardError();
   testing::TempDir otherDir;
   testing::SimProcess second(otherDir);
-  auto env = environment();
-  env.push_back("XDG_RUNTIME_DIR=" + dir.path());  // the same instance lock
-  second.start({}, env);
+  second.start({"--state-dir", dir.path()}, environment());  // the same instance lock
   EXPECT_EQ(second.waitForExit(), 1);
+  EXPECT_NE(second.standardError().find("vexa-sim: state directory " + dir.path() +
+                                        " is taken by process " + std::to_string(sim.pid())),
+            std::string::npos)
+      << second.standardError();
   EXPECT_TRUE(waitForTrace(sim, "trace: raise")) << sim.standardError();
   EXPECT_FALSE(testing::fileExists(otherDir.file("VXS1.dat")));
   EXPECT_EQ(second.standardError().find("trace: caption"), std::string::npos);  // no window
@@ -79,15 +82,30 @@ TEST_F(WindowTest, ADetailInstanceBesideTheFirstShowsThePortMessage) {
   ASSERT_TRUE(sim.waitUntilAnswering()) << sim.standardError();
   testing::TempDir otherDir;
   testing::SimProcess second(otherDir);
-  auto env = environment();
-  env.push_back("XDG_RUNTIME_DIR=" + dir.path());
-  second.start({"/D"}, env);
+  second.start({"/D", "--state-dir", dir.path()}, environment());
   EXPECT_TRUE(waitForTrace(second, "trace: message: Modbus|Erro na abertura da porta 5010"))
       << second.standardError();
   EXPECT_EQ(second.waitForExit(300), std::nullopt);  // it runs on, without its endpoint
   second.signal(SIGKILL);
   sim.signal(SIGTERM);
   EXPECT_EQ(sim.waitForExit(), 0);
+}
+
+// A state file that could not be read at start-up is left as it was by the close, which says
+// so; on a signal it says so on stderr rather than wait for someone to close a message box.
+TEST_F(WindowTest, AnUnreadableStateFileIsLeftAndTheCloseSaysSo) {
+  ASSERT_EQ(::mkfifo(dir.file("VXS2.dat").c_str(), 0644), 0);
+  sim.start({}, environment());
+  ASSERT_TRUE(sim.waitUntilAnswering()) << sim.standardError();
+  sim.signal(SIGTERM);
+  EXPECT_EQ(sim.waitForExit(5000), 0);
+  EXPECT_TRUE(waitForTrace(sim, "trace: close kept")) << sim.standardError();
+  EXPECT_NE(sim.standardError().find("VXS2.dat\" could not be read at start-up"),
+            std::string::npos);
+  struct stat st {};
+  ASSERT_EQ(::lstat(dir.file("VXS2.dat").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(testing::readFile(dir.file("VXS1.dat")).size(), 1024u);
 }
 
 TEST_F(WindowTest, AFailedSaveKeepsTheWindowAndTheEndpoint) {

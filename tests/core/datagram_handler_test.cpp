@@ -141,5 +141,48 @@ TEST_F(HandlerTest, EveryLineFeedGetsOneReplyWhateverTheBytes) {
   }
 }
 
+// With a limit of N replies a datagram, every count of lines around N: the first N are answered,
+// the rest are neither carried out nor answered, and counted.
+TEST_F(HandlerTest, TheReplyLimitAnswersTheFirstLinesAndCountsTheRest) {
+  for (size_t limit = 0; limit <= 4; ++limit) {
+    for (size_t lines = 0; lines <= 6; ++lines) {
+      DatagramHandler handler(state, ticks);
+      handler.setMaxRepliesPerDatagram(limit);
+      std::string datagram;
+      for (size_t i = 0; i < lines; ++i) datagram += "rPr000\r\n";
+      const size_t answered = limit == 0 ? lines : std::min(lines, limit);
+      EXPECT_EQ(handler.handle(datagram + "tail").size(), answered) << limit << " " << lines;
+      EXPECT_EQ(handler.linesUnanswered(), lines - answered) << limit << " " << lines;
+    }
+  }
+}
+
+TEST_F(HandlerTest, ALineBeyondTheLimitChangesNothing) {
+  DatagramHandler handler(state, ticks);
+  handler.setMaxRepliesPerDatagram(1);
+  const auto replies = handler.handle("wMc000,001\nwMc000,002\n\n");
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_EQ(state.snapshot().config.Mac[0], 1);
+  EXPECT_EQ(handler.linesUnanswered(), 2u);
+  // The limit is per datagram: the next one is answered again, and the count adds up.
+  EXPECT_EQ(handler.handle("wMc000,003\nrPr000\n").size(), 1u);
+  EXPECT_EQ(state.snapshot().config.Mac[0], 3);
+  EXPECT_EQ(handler.linesUnanswered(), 3u);
+}
+
+// The amplification the limit exists for: 1,170 lines of "rPr000" in one 8,190-byte datagram.
+TEST_F(HandlerTest, AFullDatagramOfRequestsDrawsOneReplyUnderALimitOfOne) {
+  std::string datagram;
+  while (datagram.size() + 7 <= 8190) datagram += "rPr000\n";
+  DatagramHandler unlimited(state, ticks);
+  size_t bytes = 0;
+  for (const std::string& r : unlimited.handle(datagram)) bytes += r.size();
+  EXPECT_GT(bytes, 15 * datagram.size());
+  DatagramHandler limited(state, ticks);
+  limited.setMaxRepliesPerDatagram(1);
+  EXPECT_EQ(limited.handle(datagram).size(), 1u);
+  EXPECT_EQ(limited.linesUnanswered(), datagram.size() / 7 - 1);
+}
+
 }  // namespace
 }  // namespace vexa

@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   view.onSliderChange = [&](int level, int value) { presenter.sliderChange(level, value); };
   vexa::OperatorConsole console(
       {state, presenter, view, faults, [] { return true; }, [] { return uint64_t{0}; },
-       [](bool force) { return std::string(force ? "ok quit --force\n" : "ok quit\n"); }});
+       [](bool force) { return std::string(force ? "ok quit --force\n" : "ok quit\n"); },
+       [] { return uint64_t{0}; }, [] { return uint64_t{0}; }});
   std::string_view text(reinterpret_cast<const char*>(data), size);
   while (!text.empty()) {
     const size_t end = text.find('\n');

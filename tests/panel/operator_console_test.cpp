@@ -15,7 +15,8 @@ class ConsoleTest : public ::testing::Test {
                    ++quits;
                    forced = force;
                    return std::string(force ? "ok quit --force\n" : "ok quit\n");
-                 }}) {
+                 },
+                 [this] { return queueDropped; }, [this] { return unanswered; }}) {
     testing::loadDefaults(state);
     view.onSliderChange = [this](int level, int value) { presenter.sliderChange(level, value); };
   }
@@ -30,6 +31,8 @@ class ConsoleTest : public ::testing::Test {
   OperatorConsole console;
   int quits = 0;
   bool forced = false;
+  uint64_t queueDropped = 0;
+  uint64_t unanswered = 0;
 };
 
 TEST_F(ConsoleTest, InputsToggleLikeLedClicks) {
@@ -142,6 +145,24 @@ TEST_F(ConsoleTest, VariantBatteryFaultsAndStatus) {
   EXPECT_EQ(console.execute("quit"), "ok quit\n");
   EXPECT_EQ(quits, 1);
   EXPECT_FALSE(forced);
+}
+
+// What the bounds dropped shows in the status, in both forms.
+TEST_F(ConsoleTest, StatusCountsDroppedDelayedRepliesAndUnansweredLines) {
+  for (const auto& [dropped, lines] :
+       {std::pair<uint64_t, uint64_t>{0, 0}, {1, 0}, {0, 1}, {1234567, 89}}) {
+    queueDropped = dropped;
+    unanswered = lines;
+    const std::string text = console.execute("status");
+    EXPECT_NE(text.find(" delay_overflow=" + std::to_string(dropped) + " "), std::string::npos)
+        << text;
+    EXPECT_NE(text.find(" unanswered=" + std::to_string(lines) + "\n"), std::string::npos) << text;
+    const std::string json = console.execute("status --json");
+    EXPECT_NE(json.find("\"delay_overflow\":" + std::to_string(dropped) + ","), std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"unanswered\":" + std::to_string(lines) + "}"), std::string::npos)
+        << json;
+  }
 }
 
 TEST_F(ConsoleTest, MalformedCommandsChangeNothing) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ini_settings.h"
+#include "special_files.h"
 #include "temp_dir.h"
 
 namespace vexa {
@@ -68,6 +69,39 @@ TEST(Ciclo, AMissingFileGivesTheDefault) {
   EXPECT_EQ(readCiclo(dir.file("VX.ini")), 2);
   testing::writeFile(dir.file("VX.ini"), "[Geral]\nCiclo=5\n");
   EXPECT_EQ(readCiclo(dir.file("VX.ini")), 5);
+}
+
+// Only the first kMaxIniBytes count: a key beyond them is not seen, and a line cut by the limit
+// is dropped rather than read as a shorter value.
+TEST(Ciclo, OnlyABoundedPrefixOfTheFileIsRead) {
+  testing::TempDir dir;
+  const std::string head = "[Geral]\n";
+  for (size_t fill : {kMaxIniBytes - head.size() - 9, kMaxIniBytes - head.size() - 8,
+                      kMaxIniBytes - head.size() - 4, kMaxIniBytes, 4 * kMaxIniBytes}) {
+    // "Ciclo=12\n" is 9 bytes: it ends at the limit for the first fill, is cut after that.
+    const std::string text = head + std::string(fill - 1, ';') + "\n" + "Ciclo=12\n";
+    testing::writeFile(dir.file("VX.ini"), text);
+    const int expected = head.size() + fill + 9 <= kMaxIniBytes ? 12 : 2;
+    EXPECT_EQ(readCiclo(dir.file("VX.ini")), expected) << fill;
+  }
+  testing::writeFile(dir.file("VX.ini"), "[Geral]\nCiclo=7\n" + std::string(8 * kMaxIniBytes, ' '));
+  EXPECT_EQ(readCiclo(dir.file("VX.ini")), 7);
+}
+
+TEST(Ciclo, SpecialFilesGiveTheDefaultWithoutBlocking) {
+  testing::TempDir dir;
+  const std::string ini = dir.file("VX.ini");
+  ASSERT_TRUE(testing::makeFifo(ini));
+  int ciclo = -1;
+  EXPECT_TRUE(testing::finishesWithin(
+      2000, [&] { ciclo = readCiclo(ini); }, ini));
+  EXPECT_EQ(ciclo, 2);
+  ::unlink(ini.c_str());
+  ASSERT_EQ(::symlink("/dev/zero", ini.c_str()), 0);
+  EXPECT_EQ(readCiclo(ini), 2);
+  ::unlink(ini.c_str());
+  ::mkdir(ini.c_str(), 0755);
+  EXPECT_EQ(readCiclo(ini), 2);
 }
 
 }  // namespace

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 
+#include "special_files.h"
 #include "state_files.h"
 #include "temp_dir.h"
 
@@ -37,13 +42,14 @@ class StateFilesTest : public ::testing::Test {
  protected:
   StateFilesTest() : paths(StatePaths::forDirectory(dir.path())) { host.state = &state; }
   DeviceData load() {
-    LoadState(state, paths, host);
+    unread = LoadState(state, paths, host);
     return state.locked([](const DeviceData& d) { return d; });
   }
   testing::TempDir dir;
   StatePaths paths;
   DeviceState state;
   RecordingHost host;
+  UnreadStateFiles unread;
 };
 
 TEST_F(StateFilesTest, LoadRunsItsStepsInOrder) {
@@ -165,6 +171,74 @@ TEST_F(StateFilesTest, AReadOnlyDirectoryFailsTheCloseWithThePlatformText) {
   ::chmod(dir.path().c_str(), 0755);
   ASSERT_FALSE(status.ok());
   EXPECT_NE(status.text().find(std::strerror(EACCES)), std::string::npos);
+}
+
+// A FIFO, a device or a directory in a state file's place reads as a failure, silently, without
+// blocking the start-up; the close then leaves it where it was and says so.
+TEST_F(StateFilesTest, AStateFileThatCannotBeReadIsLeftAsItWas) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string&)> make;
+  };
+  const Case cases[] = {
+      {"fifo", [](const std::string& p) { ASSERT_TRUE(testing::makeFifo(p)); }},
+      {"directory", [](const std::string& p) { ::mkdir(p.c_str(), 0755); }},
+      {"device", [](const std::string& p) { ASSERT_EQ(::symlink("/dev/zero", p.c_str()), 0); }},
+  };
+  for (const Case& c : cases) {
+    for (const bool configFile : {true, false}) {
+      const std::string special = configFile ? paths.configFile() : paths.liveFile();
+      const std::string other = configFile ? paths.liveFile() : paths.configFile();
+      std::filesystem::remove_all(special);
+      std::filesystem::remove_all(other);
+      c.make(special);
+      DeviceState fresh;
+      const bool finished = testing::finishesWithin(
+          2000, [&] { unread = LoadState(fresh, paths, host); }, special);
+      ASSERT_TRUE(finished) << c.what << " as " << special;
+      EXPECT_EQ(unread.config, configFile) << c.what;
+      EXPECT_EQ(unread.live, !configFile) << c.what;
+      // Nothing was read: the configuration keeps its defaults, the live record stays zero.
+      const auto snap = fresh.snapshot();
+      EXPECT_EQ(snap.config.Ip, (std::array<uint8_t, 4>{192, 168, 0, 250})) << c.what;
+      if (!configFile) {
+        EXPECT_EQ(snap.live.InputFlags(), 0) << c.what;
+      }
+
+      ASSERT_TRUE(FormClose(fresh, paths, host, posixFileSystem(), unread).ok()) << c.what;
+      struct stat st {};
+      ASSERT_EQ(::lstat(special.c_str(), &st), 0) << c.what;
+      EXPECT_FALSE(S_ISREG(st.st_mode)) << c.what << ": replaced by a regular file";
+      EXPECT_EQ(readFile(other).size(), configFile ? 10u : 1024u) << c.what;
+      const std::string notice = keptFilesNotice(paths, unread);
+      EXPECT_NE(notice.find(special), std::string::npos) << notice;
+      EXPECT_NE(notice.find("left as it was"), std::string::npos) << notice;
+      EXPECT_EQ(notice.find(other), std::string::npos) << notice;
+    }
+  }
+  EXPECT_EQ(keptFilesNotice(paths, {}), "");
+}
+
+TEST_F(StateFilesTest, AFileWithoutReadPermissionIsNotReplaced) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file; the end-to-end test runs as nobody";
+  writeFile(paths.configFile(), std::string(1024, '\x42'));
+  ::chmod(paths.configFile().c_str(), 0);
+  load();
+  EXPECT_TRUE(unread.config);
+  ASSERT_TRUE(FormClose(state, paths, host, posixFileSystem(), unread).ok());
+  ::chmod(paths.configFile().c_str(), 0644);
+  EXPECT_EQ(readFile(paths.configFile()), std::string(1024, '\x42'));
+}
+
+// A readable file, even an empty or short one, is read and written back whole.
+TEST_F(StateFilesTest, ReadableFilesAreNotReportedUnread) {
+  writeFile(paths.configFile(), "");
+  writeFile(paths.liveFile(), "\x01");
+  load();
+  EXPECT_FALSE(unread.any());
+  ASSERT_TRUE(FormClose(state, paths, host, posixFileSystem(), unread).ok());
+  EXPECT_EQ(readFile(paths.configFile()).size(), 1024u);
+  EXPECT_EQ(readFile(paths.liveFile()).size(), 10u);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "special_files.h"
 #include "temp_dir.h"
 #include "traffic_log.h"
 
@@ -48,6 +49,33 @@ TEST(TrafficLog, AppendsTimestampedEntries) {
   TrafficLog(dir.path(), [&] { return now; }).WriteLog("again");
   EXPECT_EQ(testing::readFile(dir.file("VXS_202651.log")),
             "14/12/2026 08:01:02 - next week\r\n14/12/2026 08:01:02 - again\r\n");
+}
+
+// A FIFO (with or without a reader) or a device under the log's name loses the entry at once:
+// the writer never blocks and never writes into it.
+TEST(TrafficLog, ASpecialFileInTheLogsPlaceLosesTheEntryWithoutBlocking) {
+  testing::TempDir dir;
+  const std::tm date = at(2026, 12, 7, 21, 30, 5);
+  const std::string path = dir.file(TrafficLog::LogFileName(date));
+  TrafficLog log(dir.path(), [&] { return date; });
+  ASSERT_TRUE(testing::makeFifo(path));
+  EXPECT_TRUE(testing::finishesWithin(
+      2000, [&] { log.WriteLog("into a fifo"); }, path));
+  // With a reader waiting on the FIFO, the entry still does not go into it.
+  const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  EXPECT_TRUE(testing::finishesWithin(
+      2000, [&] { log.WriteLog("read me"); }, path));
+  char buffer[64];
+  EXPECT_LE(::read(reader, buffer, sizeof buffer), 0);
+  ::close(reader);
+  ::unlink(path.c_str());
+  ASSERT_EQ(::symlink("/dev/null", path.c_str()), 0);
+  log.WriteLog("into a device");
+  ::unlink(path.c_str());
+  // The next entry, once a regular file can be made, is written as usual.
+  log.WriteLog("after");
+  EXPECT_EQ(testing::readFile(path), "07/12/2026 21:30:05 - after\r\n");
 }
 
 TEST(TrafficLog, AMissingDirectoryLosesEntriesSilently) {

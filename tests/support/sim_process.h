@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <thread>
@@ -37,6 +38,8 @@ class SimProcess {
  public:
   explicit SimProcess(const TempDir& dir, const std::string& executable = VEXA_SIM_PATH)
       : dir_(dir) {
+    // Input to a program that has ended must fail the test, not kill the test program.
+    ::signal(SIGPIPE, SIG_IGN);
     const std::string copy = dir.file("vexa-sim");
     if (!fileExists(copy)) {
       std::filesystem::copy_file(executable, copy);
@@ -70,8 +73,20 @@ class SimProcess {
       } else {
         ::dup2(::open(inputFile_.empty() ? "/dev/null" : inputFile_.c_str(), O_RDONLY), 0);
       }
+      if (brokenPipeOn >= 0) {
+        // A pipe whose reader has already gone: a write to it raises SIGPIPE.
+        int broken[2];
+        if (::pipe(broken) == 0) {
+          ::close(broken[0]);
+          ::dup2(broken[1], brokenPipeOn);
+          ::close(broken[1]);
+        }
+      }
+      if (closedFd >= 0) ::close(closedFd);
+      ::signal(SIGPIPE, SIG_DFL);  // as a shell would start it, not as this test ignores it
       ::setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
       for (const std::string& e : environment) ::putenv(const_cast<char*>(e.c_str()));
+      if (runAsUid > 0 && (::setgid(runAsUid) != 0 || ::setuid(runAsUid) != 0)) ::_exit(126);
       std::vector<char*> argv{const_cast<char*>(program.c_str())};
       for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
@@ -129,6 +144,27 @@ class SimProcess {
     return std::nullopt;
   }
 
+  // Resident memory in KiB and open descriptors of the running program (-1 once it has ended).
+  long residentKb() const { return statusKb("VmRSS:"); }
+  // The most it has been resident so far, in KiB.
+  long peakResidentKb() const { return statusKb("VmHWM:"); }
+  long openDescriptors() const {
+    std::error_code error;
+    long n = 0;
+    for (auto it =
+             std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/fd", error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+      ++n;
+    }
+    return error ? -1 : n;
+  }
+
+  // Set before `start`: the descriptor (1 or 2) that is a pipe with no reader, one that is
+  // closed, and a user id to run as (when the test runs as root).
+  int brokenPipeOn = -1;
+  int closedFd = -1;
+  uid_t runAsUid = 0;
+
   std::string standardError() const { return readFile(dir_.file("stderr.txt")); }
   std::string standardOutput() const { return readFile(dir_.file("stdout.txt")); }
   pid_t pid() const { return pid_; }
@@ -141,6 +177,14 @@ class SimProcess {
     exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     pid_ = -1;
     return true;
+  }
+
+  long statusKb(const std::string& key) const {
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind(key, 0) == 0) return std::stol(line.substr(key.size()));
+    }
+    return -1;
   }
 
   const TempDir& dir_;
