@@ -8,8 +8,8 @@
 #include <iostream>
 
 #include "model_view.h"
-#include "operator_console.h"
 #include "signal_bridge.h"
+#include "unit_console.h"
 
 namespace vexa {
 
@@ -58,10 +58,23 @@ int runHeadless(int argc, char** argv, const StartupSettings& settings,
   SignalBridge bridge;
   QObject::connect(&bridge, &SignalBridge::closeRequested, &app, [&](int) { orderlyClose(); });
 
-  OperatorConsole console(
-      {host.state(), host.presenter(), view, host.faults(),
-       [&host] { return host.endpoint().Active(); }, [&host] { return host.datagramsHandled(); },
-       [&] { QMetaObject::invokeMethod(&app, orderlyClose, Qt::QueuedConnection); }});
+  UnitConsole console(host.unit());
+  auto execute = [&](const std::string& line) -> std::string {
+    const std::vector<std::string> words = UnitConsole::wordsOf(line);
+    if (words.empty()) return {};
+    if (words[0] == "help" && words.size() == 1) {
+      return "commands:\n" + UnitConsole::helpLines() + "  help, quit\n";
+    }
+    if (words[0] == "quit" && words.size() == 1) {
+      QMetaObject::invokeMethod(&app, orderlyClose, Qt::QueuedConnection);
+      return {};
+    }
+    bool known = false;
+    std::string out = console.execute(words, known);
+    if (!known)
+      out = UnitConsole::error("unknown or malformed command \"" + line + "\" (try help)");
+    return out;
+  };
   std::unique_ptr<QSocketNotifier> input;
   std::string pending;
   if (consoleInput()) {
@@ -77,7 +90,7 @@ int runHeadless(int argc, char** argv, const StartupSettings& settings,
       for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
         const std::string line = pending.substr(0, end);
         pending.erase(0, end + 1);
-        std::cout << console.execute(line) << std::flush;
+        std::cout << execute(line) << std::flush;
       }
     });
   }

@@ -1,21 +1,33 @@
-#include "operator_console.h"
+#include "unit_console.h"
 
 #include <charconv>
-#include <cstdlib>
 #include <sstream>
-#include <vector>
 
 #include "bits.h"
-#include "pad_zeros.h"
+#include "number_format.h"
 #include "reply_framing.h"
-#include "rounding.h"
 #include "text_format.h"
 
 namespace vexa {
 
 namespace {
 
-std::vector<std::string> wordsOf(std::string_view line) {
+bool parseInt(const std::string& text, long min, long max, long& out) {
+  if (text.empty()) return false;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
+  return r.ec == std::errc() && r.ptr == text.data() + text.size() && out >= min && out <= max;
+}
+
+// "on"/"off" to a flag; false when it is neither.
+bool onOff(const std::string& word, bool& on) {
+  if (word != "on" && word != "off") return false;
+  on = word == "on";
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> UnitConsole::wordsOf(std::string_view line) {
   std::vector<std::string> words;
   std::string word;
   for (char ch : line) {
@@ -30,49 +42,20 @@ std::vector<std::string> wordsOf(std::string_view line) {
   return words;
 }
 
-bool parseInt(const std::string& text, long min, long max, long& out) {
-  if (text.empty()) return false;
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
-  return r.ec == std::errc() && r.ptr == text.data() + text.size() && out >= min && out <= max;
-}
-
-std::string error(const std::string& what) {
-  return "error: " + what + "\n";
-}
-
-// "on"/"off" to a flag; false when it is neither.
-bool onOff(const std::string& word, bool& on) {
-  if (word != "on" && word != "off") return false;
-  on = word == "on";
-  return true;
-}
-
-}  // namespace
-
-OperatorConsole::OperatorConsole(Context context) : c_(std::move(context)) {}
-
-std::string OperatorConsole::helpText() {
-  return "commands:\n"
-         "  input N on|off|toggle       input bit N (0..7; 1 follows the reset countdown)\n"
+std::string UnitConsole::helpLines() {
+  return "  input N on|off|toggle       input bit N (0..7; 1 follows the reset countdown)\n"
          "  level bat|temp|umid VALUE   move a level's slider to VALUE (manual mode)\n"
          "  auto on|off                 random levels every 2 s\n"
          "  variant 110|130|150         protocol variant\n"
          "  battery 0|1|2               battery range: 60 V, 120 V, 240 V\n"
          "  endpoint on|off             the UDP endpoint switch\n"
          "  fault drop P | delay MS[:J] | corrupt P | off\n"
-         "  status [--json]             one line of the simulator's state\n"
-         "  help, quit\n";
+         "  status [--json]             one line of the simulator's state\n";
 }
 
-std::string OperatorConsole::execute(std::string_view line) {
-  const std::vector<std::string> w = wordsOf(line);
-  if (w.empty()) return {};
+std::string UnitConsole::execute(const std::vector<std::string>& w, bool& known) {
+  known = true;
   const std::string& command = w[0];
-  if (command == "help" && w.size() == 1) return helpText();
-  if (command == "quit" && w.size() == 1) {
-    if (c_.quit) c_.quit();
-    return {};
-  }
   if (command == "status" && w.size() == 1) return status(false);
   if (command == "status" && w.size() == 2 && w[1] == "--json") return status(true);
   if (command == "input" && w.size() == 3) return input(w[1], w[2]);
@@ -80,57 +63,61 @@ std::string OperatorConsole::execute(std::string_view line) {
   if (command == "fault" && w.size() >= 2) return fault(w);
   bool on = false;
   if (command == "auto" && w.size() == 2 && onOff(w[1], on)) {
-    c_.view.setAutoChecked(on);
-    c_.presenter.cbAutClick();
+    unit_.setAuto(on);
     return {};
   }
   if (command == "variant" && w.size() == 2) {
     const auto tag = variantFromCaption(w[1]);
     if (!tag) return error("variant takes 110, 130 or 150");
-    c_.view.setVariantButtonDown(*tag);
-    c_.presenter.sbCodClick(*tag);
+    unit_.setVariant(*tag);
     return {};
   }
   if (command == "battery" && w.size() == 2) {
     long item = 0;
     if (!parseInt(w[1], 0, 2, item)) return error("battery takes 0, 1 or 2");
-    c_.view.setBatteryItem(static_cast<int>(item));
+    unit_.setBattery(static_cast<int>(item));
     return {};
   }
   if (command == "endpoint" && w.size() == 2 && onOff(w[1], on)) {
-    c_.view.setEndpointChecked(on);  // a change runs the switch's click handler
+    const Status s = unit_.setEndpointActive(on);
+    if (!s.ok()) {
+      std::string text = s.text();
+      for (char& c : text) c = c == '\r' || c == '\n' ? ' ' : c;
+      return error(text);
+    }
     return {};
   }
-  return error("unknown or malformed command \"" + std::string(line) + "\" (try help)");
-}
-
-std::string OperatorConsole::input(const std::string& which, const std::string& how) {
-  long bit = 0;
-  if (!parseInt(which, 0, 7, bit)) return error("input takes a bit number from 0 to 7");
-  if (how != "on" && how != "off" && how != "toggle") return error("input takes on, off or toggle");
-  const std::string name = "Ld" + PadZeros(static_cast<int32_t>(bit), 2);
-  LedModel* led = c_.view.findLed(name);
-  if (!led || !led->enabled()) return error("input 1 follows the reset countdown");
-  const bool set = c_.state.locked(
-      [&](const DeviceData& d) { return BitIsSet(d.live.InputFlags(), static_cast<int>(bit)); });
-  if (how == "toggle" || (how == "on") != set) c_.presenter.LdClick(name);
+  known = false;
   return {};
 }
 
-std::string OperatorConsole::level(const std::string& which, const std::string& value) {
+std::string UnitConsole::input(const std::string& which, const std::string& how) {
+  long bit = 0;
+  if (!parseInt(which, 0, 7, bit)) return error("input takes a bit number from 0 to 7");
+  if (how != "on" && how != "off" && how != "toggle") return error("input takes on, off or toggle");
+  const Unit::InputAction action = how == "on"    ? Unit::InputAction::On
+                                   : how == "off" ? Unit::InputAction::Off
+                                                  : Unit::InputAction::Toggle;
+  if (!unit_.setInput(static_cast<int>(bit), action)) {
+    return error("input 1 follows the reset countdown");
+  }
+  return {};
+}
+
+std::string UnitConsole::level(const std::string& which, const std::string& value) {
   const int index = which == "bat" ? 0 : which == "temp" ? 1 : which == "umid" ? 2 : -1;
   long v = 0;
   if (index < 0) return error("level takes bat, temp or umid");
   if (!parseInt(value, -32768, 32767, v)) return error("level takes a whole number");
-  if (c_.view.autoChecked()) return error("the sliders follow auto mode; switch it off first");
   // The slider's clamping and the temperature factor apply, as for a slider moved by hand.
-  const int position = index == 1 ? static_cast<int>(roundHalfEvenTimes15(v)) : static_cast<int>(v);
-  c_.view.slider(index).setValue(position);
+  if (!unit_.setLevel(index, static_cast<int>(v))) {
+    return error("the sliders follow auto mode; switch it off first");
+  }
   return {};
 }
 
-std::string OperatorConsole::fault(const std::vector<std::string>& w) {
-  FaultSettings s = c_.faults.settings();
+std::string UnitConsole::fault(const std::vector<std::string>& w) {
+  FaultSettings s = unit_.faults();
   if (w[1] == "off" && w.size() == 2) {
     s = FaultSettings{};
   } else if (w[1] == "drop" && w.size() == 3) {
@@ -144,29 +131,20 @@ std::string OperatorConsole::fault(const std::vector<std::string>& w) {
   } else {
     return error("fault takes drop P, delay MS[:J], corrupt P or off");
   }
-  c_.faults.configure(s);
+  unit_.setFaults(s);
   return {};
 }
 
-std::string OperatorConsole::status(bool json) const {
-  struct Reading {
-    uint16_t flags;
-    int16_t nv[3];
-    int32_t variant, countdown;
-    uint16_t token;
-    bool autoMode;
-  };
-  const Reading r = c_.state.locked([](const DeviceData& d) {
-    return Reading{d.live.InputFlags(), {d.live.Nv(0), d.live.Nv(1), d.live.Nv(2)},
-                   d.VariantCode,       d.ResetCountdown,
-                   d.TickToken,         d.AutoMode};
-  });
+std::string UnitConsole::status(bool json) {
+  const Unit::Reading r = unit_.read();
   std::string inputs;
-  for (int bit = 7; bit >= 0; --bit) inputs += BitIsSet(r.flags, bit) ? '1' : '0';
-  const bool active = c_.endpointActive ? c_.endpointActive() : false;
-  const uint64_t handled = c_.datagramsHandled ? c_.datagramsHandled() : 0;
-  const std::string texts[3] = {c_.view.text(PanelText::stNv00), c_.view.text(PanelText::stNv01),
-                                c_.view.text(PanelText::stNv02)};
+  for (int bit = 7; bit >= 0; --bit) inputs += BitIsSet(r.inputs, bit) ? '1' : '0';
+  const bool active = unit_.endpointActive();
+  const uint64_t handled = unit_.counters().datagrams.load();
+  const int battery = unit_.battery();
+  const std::string texts[3] = {batteryText(r.nv[0], battery), std::to_string(r.nv[1]),
+                                std::to_string(r.nv[2])};
+  const auto faults = unit_.faultCounts();  // dropped, delayed, corrupted
   const char* names[3] = {"bat", "temp", "umid"};
   std::ostringstream out;
   if (json) {
@@ -176,20 +154,19 @@ std::string OperatorConsole::status(bool json) const {
       out << ",\"" << names[i] << "\":" << r.nv[i] << ",\"" << names[i]
           << "_text\":" << jsonText(texts[i]);
     }
-    out << ",\"auto\":" << (r.autoMode ? "true" : "false")
-        << ",\"battery\":" << c_.view.batteryItem() << ",\"reset\":" << r.countdown
-        << ",\"token\":" << r.token << ",\"datagrams\":" << handled
-        << ",\"dropped\":" << c_.faults.dropped() << ",\"delayed\":" << c_.faults.delayed()
-        << ",\"corrupted\":" << c_.faults.corrupted() << "}\n";
+    out << ",\"auto\":" << (r.autoMode ? "true" : "false") << ",\"battery\":" << battery
+        << ",\"reset\":" << r.countdown << ",\"token\":" << r.token << ",\"datagrams\":" << handled
+        << ",\"dropped\":" << faults[0] << ",\"delayed\":" << faults[1]
+        << ",\"corrupted\":" << faults[2] << "}\n";
   } else {
     out << "endpoint=" << (active ? "on" : "off") << " variant=" << variantCaption(r.variant)
         << " inputs=" << inputs;
     for (int i = 0; i < 3; ++i)
       out << " " << names[i] << "=" << r.nv[i] << " " << names[i] << "_text=" << texts[i];
-    out << " auto=" << (r.autoMode ? "on" : "off") << " battery=" << c_.view.batteryItem()
+    out << " auto=" << (r.autoMode ? "on" : "off") << " battery=" << battery
         << " reset=" << r.countdown << " token=" << r.token << " datagrams=" << handled
-        << " dropped=" << c_.faults.dropped() << " delayed=" << c_.faults.delayed()
-        << " corrupted=" << c_.faults.corrupted() << "\n";
+        << " dropped=" << faults[0] << " delayed=" << faults[1] << " corrupted=" << faults[2]
+        << "\n";
   }
   return out.str();
 }
