@@ -1,100 +1,156 @@
 #include "headless.h"
 
+#include <signal.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QSocketNotifier>
 #include <iostream>
 
-#include "model_view.h"
-#include "signal_bridge.h"
-#include "unit_console.h"
+#include "descriptor_limit.h"
+#include "fleet.h"
+#include "fleet_console.h"
 
 namespace vexa {
 
 namespace {
+
 // The console reads standard input when it is a terminal or a pipe.
 bool consoleInput() {
   struct stat st {};
   return ::isatty(0) || (::fstat(0, &st) == 0 && S_ISFIFO(st.st_mode));
 }
+
+// The longest console line; a longer one is refused whole.
+constexpr size_t kMaxConsoleLine = 4096;
+
+// Standard input, cut into console lines, on the loop.
+class ConsoleReader {
+ public:
+  ConsoleReader(EventLoop& loop, FleetConsole& console) : loop_(loop), console_(console) {}
+  void start() {
+    loop_.add(0, [this] { readable(); });
+  }
+
+ private:
+  void readable() {
+    char buffer[4096];
+    const ssize_t n = ::read(0, buffer, sizeof buffer);
+    if (n <= 0) {
+      loop_.remove(0);  // end of input: the simulator runs on
+      return;
+    }
+    for (ssize_t i = 0; i < n; ++i) {
+      const char c = buffer[i];
+      if (c != '\n') {
+        if (pending_.size() < kMaxConsoleLine) {
+          pending_ += c;
+        } else {
+          overlong_ = true;
+        }
+        continue;
+      }
+      std::cout << (overlong_ ? std::string("error: line too long\n") : console_.execute(pending_))
+                << std::flush;
+      pending_.clear();
+      overlong_ = false;
+    }
+  }
+
+  EventLoop& loop_;
+  FleetConsole& console_;
+  std::string pending_;
+  bool overlong_ = false;
+};
+
+void printError(const std::string& text) {
+  std::string line = text;
+  for (char& c : line) c = c == '\r' ? ' ' : c;
+  std::cerr << line << std::endl;
+}
+
 }  // namespace
 
-int runHeadless(int argc, char** argv, const StartupSettings& settings,
-                SimulatorHost::Network network) {
-  QCoreApplication app(argc, argv);
-  ModelView view;
-  bool starting = true;
-  bool endpointFailed = false;
-  auto reportFailure = [&](const std::string& message) {
-    std::string line = message;
-    for (char& c : line) c = c == '\r' ? ' ' : c;
-    std::cerr << line << std::endl;
-    endpointFailed = endpointFailed || starting;
-  };
-  SimulatorHost host(settings, view, nullptr, reportFailure, network);
-  view.onSliderChange = [&host](int level, int value) {
-    host.presenter().sliderChange(level, value);
-  };
-  view.onEndpointClick = [&host] { host.endpointSwitch().cbCT13Click(); };
-  host.start();
-  starting = false;
-  // A headless simulator without its endpoint serves no one.
-  if (endpointFailed) return 1;
-
-  int exitCode = 0;
-  bool closing = false;
-  auto orderlyClose = [&] {
-    if (closing) return;
-    closing = true;
-    const Status saved = host.close();
-    if (!saved.ok()) {
-      std::cerr << saved.text() << std::endl;
-      exitCode = 2;
+std::optional<std::string> planFromOptions(const CommandLine& options,
+                                           const StartupSettings& settings, FleetPlan& plan) {
+  plan = FleetPlan{};
+  plan.faultSeed = options.seedGiven ? options.seed : SeededRandom::seedFromTimeOfDay();
+  const uint16_t port = options.port.value_or(5010);
+  if (options.units) {
+    if (auto e = planPortRange(plan, *options.units, options.portBase.value_or(5010),
+                               options.bindAddress)) {
+      return e;
     }
-    QCoreApplication::exit(exitCode);
-  };
-  SignalBridge bridge;
-  QObject::connect(&bridge, &SignalBridge::closeRequested, &app, [&](int) { orderlyClose(); });
-
-  UnitConsole console(host.unit());
-  auto execute = [&](const std::string& line) -> std::string {
-    const std::vector<std::string> words = UnitConsole::wordsOf(line);
-    if (words.empty()) return {};
-    if (words[0] == "help" && words.size() == 1) {
-      return "commands:\n" + UnitConsole::helpLines() + "  help, quit\n";
-    }
-    if (words[0] == "quit" && words.size() == 1) {
-      QMetaObject::invokeMethod(&app, orderlyClose, Qt::QueuedConnection);
-      return {};
-    }
-    bool known = false;
-    std::string out = console.execute(words, known);
-    if (!known)
-      out = UnitConsole::error("unknown or malformed command \"" + line + "\" (try help)");
-    return out;
-  };
-  std::unique_ptr<QSocketNotifier> input;
-  std::string pending;
-  if (consoleInput()) {
-    input = std::make_unique<QSocketNotifier>(0, QSocketNotifier::Read);
-    QObject::connect(input.get(), &QSocketNotifier::activated, &app, [&] {
-      char buffer[4096];
-      const ssize_t n = ::read(0, buffer, sizeof buffer);
-      if (n <= 0) {
-        input->setEnabled(false);  // end of input: the simulator runs on
-        return;
-      }
-      pending.append(buffer, static_cast<size_t>(n));
-      for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-        const std::string line = pending.substr(0, end);
-        pending.erase(0, end + 1);
-        std::cout << execute(line) << std::flush;
-      }
-    });
+  } else if (options.bindRange) {
+    if (auto e = planAddressRange(plan, *options.bindRange, port)) return e;
+  } else {
+    UnitPlan u;
+    u.address = options.bindAddress;
+    u.port = port;
+    plan.units.push_back(u);
   }
-  app.exec();
+  for (UnitPlan& u : plan.units) {
+    u.variant = options.variant;
+    u.faults = options.faults;
+    u.log = settings.LogEnabled;
+  }
+  placeUnits(plan, settings.paths.AppDir);
+  return std::nullopt;
+}
+
+int runHeadless(const StartupSettings& settings, FleetPlan plan) {
+  (void)settings;
+  // Sockets, the console, the signals and the loop's own descriptors.
+  if (const Status s = ensureDescriptorLimit(plan.units.size() + 64); !s.ok()) {
+    std::cerr << "vexa-sim: " << s.text() << std::endl;
+    return 1;
+  }
+  // The close signals arrive as a descriptor of the loop, never in the middle of its work.
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&signals, s);
+  ::sigprocmask(SIG_BLOCK, &signals, nullptr);
+  const int signalFd = ::signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
+
+  EventLoop loop;
+  SteadyUnitClock clock;
+  Fleet fleet(std::move(plan), loop, clock);
+  if (const Status s = fleet.load(); !s.ok()) {
+    std::cerr << "vexa-sim: " << s.text() << std::endl;
+    return 1;
+  }
+  if (const Status s = fleet.open(); !s.ok()) {
+    // A headless simulator without its endpoint serves no one.
+    printError(fleet.single() ? s.text() : "vexa-sim: " + s.text());
+    return 1;
+  }
+  if (!fleet.single()) {
+    std::cerr << "vexa-sim: " << fleet.size() << " units, " << fleet.plan(0).address << ":"
+              << fleet.plan(0).port << " to " << fleet.plan(fleet.size() - 1).address << ":"
+              << fleet.plan(fleet.size() - 1).port << std::endl;
+  }
+
+  loop.add(signalFd, [&] {
+    signalfd_siginfo info{};
+    while (::read(signalFd, &info, sizeof info) == sizeof info) {
+    }
+    loop.stop();
+  });
+  FleetConsole console(fleet, [&loop] { loop.stop(); });
+  ConsoleReader reader(loop, console);
+  if (consoleInput()) reader.start();
+
+  loop.run();
+
+  // The orderly close: every unit saved, each failure named.
+  int exitCode = 0;
+  for (const Fleet::SaveFailure& f : fleet.saveAll()) {
+    printError(fleet.single() ? f.text
+                              : "vexa-sim: unit " + std::to_string(f.number) + ": " + f.text);
+    exitCode = 2;
+  }
+  fleet.close();
+  ::close(signalFd);
   return exitCode;
 }
 

@@ -1,13 +1,26 @@
 #pragma once
 
-#include "simulator_host.h"
+#include <optional>
+#include <string>
+
+#include "command_line.h"
+#include "fleet_plan.h"
+#include "startup_settings.h"
 
 namespace vexa {
 
-// Runs the simulator without a window until a signal or `quit` asks for the orderly close.
-// Returns the process exit code: 0 after a saved close, 1 when the endpoint could not be
-// opened, 2 when the state could not be saved.
-int runHeadless(int argc, char** argv, const StartupSettings& settings,
-                SimulatorHost::Network network);
+// The units the options ask for: a unit alone in the state directory, or a fleet with a
+// folder per unit. Error text (for exit code 2) when the options cannot make a fleet; nothing
+// is written before this returns.
+std::optional<std::string> planFromOptions(const CommandLine& options,
+                                           const StartupSettings& settings, FleetPlan& plan);
+
+// Runs the units without a window, on one event loop, until a signal (SIGTERM, SIGINT,
+// SIGHUP) or `quit` asks for the orderly close, which saves every unit. Reads operator
+// commands from standard input when it is a terminal or a pipe. Returns the process exit
+// code: 0 after a saved close; 1 when a unit's endpoint could not be opened or the open-file
+// limit is too low; 2 when a unit could not be saved (each such unit is named; the others are
+// saved all the same).
+int runHeadless(const StartupSettings& settings, FleetPlan plan);
 
 }  // namespace vexa

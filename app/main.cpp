@@ -50,12 +50,19 @@ int main(int argc, char** argv) {
     std::cerr << "vexa-sim: no display; running headless" << std::endl;
     headless = true;
   }
+  if (headless) {
+    vexa::FleetPlan plan;
+    if (const auto error = vexa::planFromOptions(options, settings, plan)) {
+      std::cerr << "vexa-sim: " << *error << std::endl;
+      return 2;
+    }
+    return vexa::runHeadless(settings, std::move(plan));
+  }
   vexa::SimulatorHost::Network network;
   network.port = options.port.value_or(vexa::UdpEndpoint::kDefaultPort);
   network.bindAddress = options.bindAddress;
   network.startVariant = options.variant;
   network.faults = options.faults;
   network.faultSeed = options.seedGiven ? options.seed : vexa::SeededRandom::seedFromTimeOfDay();
-  if (headless) return vexa::runHeadless(argc, argv, settings, network);
   return vexa::runWindow(argc, argv, settings, network, lock.acquired() ? where.instanceName : "");
 }

@@ -88,6 +88,13 @@ Status Unit::save(FileSystem& fs) {
   return replaceFile(fs, settings_.paths.liveFile(), live);
 }
 
+std::array<std::string, 2> Unit::stateImages() {
+  catchUp();
+  const DeviceState::Snapshot snapshot = state_.snapshot();
+  return {std::string(reinterpret_cast<const char*>(&snapshot.config), sizeof snapshot.config),
+          std::string(reinterpret_cast<const char*>(&snapshot.live), sizeof snapshot.live)};
+}
+
 void Unit::moveLevelSliders() {
   for (int level = 0; level < 3; ++level) {
     const int16_t nv = state_.locked([&](const DeviceData& d) { return d.live.Nv(level); });

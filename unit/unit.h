@@ -85,6 +85,9 @@ class Unit : private StateHost, private LineHooks {
   void load();
   // Both state files from one snapshot, each replaced whole. `fs` lets tests fail a step.
   Status save(FileSystem& fs = posixFileSystem());
+  // The images of "VXS1.dat" and "VXS2.dat" as of now, from one snapshot, for a caller that
+  // saves many units together.
+  std::array<std::string, 2> stateImages();
 
   // The read handler for one received datagram.
   void handleDatagram(std::string_view datagram, ReplyOut& out);
