@@ -10,6 +10,8 @@
 #include "descriptor_limit.h"
 #include "fleet.h"
 #include "fleet_console.h"
+#include "fleet_file.h"
+#include "has_switch.h"
 
 namespace vexa {
 
@@ -72,34 +74,38 @@ void printError(const std::string& text) {
 }  // namespace
 
 std::optional<std::string> planFromOptions(const CommandLine& options,
-                                           const StartupSettings& settings, FleetPlan& plan) {
+                                           const std::vector<std::string>& arguments,
+                                           FleetPlan& plan) {
   plan = FleetPlan{};
   plan.faultSeed = options.seedGiven ? options.seed : SeededRandom::seedFromTimeOfDay();
-  const uint16_t port = options.port.value_or(5010);
+  // What every unit gets unless the fleet file says otherwise.
+  UnitPlan base;
+  base.address = options.bindAddress;
+  base.port = options.port.value_or(5010);
+  base.variant = options.variant;
+  base.faults = options.faults;
+  base.log = HasSwitch('L', arguments);
+  if (options.fleetFile) return readFleetFile(*options.fleetFile, base, plan);
   if (options.units) {
     if (auto e = planPortRange(plan, *options.units, options.portBase.value_or(5010),
                                options.bindAddress)) {
       return e;
     }
   } else if (options.bindRange) {
-    if (auto e = planAddressRange(plan, *options.bindRange, port)) return e;
+    if (auto e = planAddressRange(plan, *options.bindRange, base.port)) return e;
   } else {
-    UnitPlan u;
-    u.address = options.bindAddress;
-    u.port = port;
-    plan.units.push_back(u);
+    plan.units.push_back(base);
   }
   for (UnitPlan& u : plan.units) {
-    u.variant = options.variant;
-    u.faults = options.faults;
-    u.log = settings.LogEnabled;
+    u.variant = base.variant;
+    u.faults = base.faults;
+    u.log = base.log;
   }
-  placeUnits(plan, settings.paths.AppDir);
   return std::nullopt;
 }
 
 int runHeadless(const StartupSettings& settings, FleetPlan plan) {
-  (void)settings;
+  placeUnits(plan, settings.paths.AppDir);
   // Sockets, the console, the signals and the loop's own descriptors.
   if (const Status s = ensureDescriptorLimit(plan.units.size() + 64); !s.ok()) {
     std::cerr << "vexa-sim: " << s.text() << std::endl;

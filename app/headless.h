@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "command_line.h"
 #include "fleet_plan.h"
@@ -9,15 +10,17 @@
 
 namespace vexa {
 
-// The units the options ask for: a unit alone in the state directory, or a fleet with a
-// folder per unit. Error text (for exit code 2) when the options cannot make a fleet; nothing
-// is written before this returns.
+// The units the options ask for: a unit alone, or a fleet (--units, --bind-range, or the
+// fleet file, read and checked here). Error text (for exit code 2) when they cannot make one.
+// Writes nothing: call it before anything else is done.
 std::optional<std::string> planFromOptions(const CommandLine& options,
-                                           const StartupSettings& settings, FleetPlan& plan);
+                                           const std::vector<std::string>& arguments,
+                                           FleetPlan& plan);
 
-// Runs the units without a window, on one event loop, until a signal (SIGTERM, SIGINT,
-// SIGHUP) or `quit` asks for the orderly close, which saves every unit. Reads operator
-// commands from standard input when it is a terminal or a pipe. Returns the process exit
+// Runs the planned units (each unit of a fleet in its folder of the state directory, a unit
+// alone in the state directory itself) without a window, on one event loop, until a signal
+// (SIGTERM, SIGINT, SIGHUP) or `quit` asks for the orderly close, which saves every unit. Reads
+// operator commands from standard input when it is a terminal or a pipe. Returns the process exit
 // code: 0 after a saved close; 1 when a unit's endpoint could not be opened or the open-file
 // limit is too low; 2 when a unit could not be saved (each such unit is named; the others are
 // saved all the same).

@@ -24,17 +24,18 @@ int main(int argc, char** argv) {
     std::cout << vexa::versionText();
     return 0;
   }
+  // The units first, fleet file included: its errors end the program before anything is written.
+  vexa::FleetPlan plan;
+  if (const auto error = vexa::planFromOptions(options, arguments, plan)) {
+    std::cerr << "vexa-sim: " << *error << std::endl;
+    return 2;
+  }
   const vexa::StateLocation where = vexa::locateState(options, vexa::executableDirectory());
   if (!where.error.empty()) {
     std::cerr << "vexa-sim: " << where.error << std::endl;
     return 2;
   }
   const vexa::StartupSettings settings = vexa::startupSettings(arguments, where.directory);
-  vexa::FleetPlan plan;
-  if (const auto error = vexa::planFromOptions(options, settings, plan)) {
-    std::cerr << "vexa-sim: " << *error << std::endl;
-    return 2;
-  }
   // Held for the life of the process; it covers every unit of the state directory.
   const vexa::InstanceLock lock(vexa::InstanceLock::pathFor(where.instanceName));
   if (!lock.acquired() && !settings.DetailMode) return 1;

@@ -26,6 +26,13 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // A headless run's units first, fleet file included: its errors end the program before
+  // anything is written.
+  vexa::FleetPlan plan;
+  if (const auto error = vexa::planFromOptions(options, arguments, plan)) {
+    std::cerr << "vexa-sim: " << *error << std::endl;
+    return 2;
+  }
   const vexa::StateLocation where = vexa::locateState(options, vexa::executableDirectory());
   if (!where.error.empty()) {
     std::cerr << "vexa-sim: " << where.error << std::endl;
@@ -50,14 +57,7 @@ int main(int argc, char** argv) {
     std::cerr << "vexa-sim: no display; running headless" << std::endl;
     headless = true;
   }
-  if (headless) {
-    vexa::FleetPlan plan;
-    if (const auto error = vexa::planFromOptions(options, settings, plan)) {
-      std::cerr << "vexa-sim: " << *error << std::endl;
-      return 2;
-    }
-    return vexa::runHeadless(settings, std::move(plan));
-  }
+  if (headless) return vexa::runHeadless(settings, std::move(plan));
   vexa::SimulatorHost::Network network;
   network.port = options.port.value_or(vexa::UdpEndpoint::kDefaultPort);
   network.bindAddress = options.bindAddress;

@@ -276,3 +276,54 @@ TEST(FleetE2E, BadFleetOptionsExitTwoAndATakenPortOrALowLimitExitOne) {
 
 }  // namespace
 }  // namespace vexa
+
+namespace vexa {
+namespace {
+
+TEST(FleetE2E, AFleetFileGivesEachUnitItsOwnSettingsAndABadOneWritesNothing) {
+  testing::TempDir dir;
+  const std::string stateDir = dir.file("state/");
+  writeFile(dir.file("bad.json"),
+            R"({"units": [{"port": 23960}, {"port": 23961, "identity": {"ip": "10.0.0"}}]})");
+  testing::SimProcess bad(dir);
+  bad.start({"--fleet", dir.file("bad.json"), "--state-dir", stateDir});
+  EXPECT_EQ(bad.waitForExit(), 2);
+  EXPECT_EQ(bad.standardError(), "vexa-sim: fleet file " + dir.file("bad.json") +
+                                     ": unit 2, field \"identity.ip\" needs a dotted IPv4 "
+                                     "address\n");
+  EXPECT_FALSE(testing::fileExists(stateDir));
+
+  writeFile(dir.file("fleet.json"), R"({
+      "defaults": {"address": "127.0.0.1", "port": 23960},
+      "units": [
+        {},
+        {"port": 23961, "variant": 110,
+         "identity": {"ip": "10.1.2.3", "mac": "00-01-02-AA-BB-CC", "scale": 750}},
+        {"address": "127.0.9.9", "faults": {"drop": 1}}
+      ]})");
+  testing::SimProcess fleet(dir);
+  fleet.start({"--fleet", dir.file("fleet.json"), "--state-dir", stateDir});
+  ASSERT_TRUE(fleet.waitUntilAnswering(23960)) << fleet.standardError();
+  testing::UdpClient client;
+  const std::string first = bodyOf(client.request(23960, "rPr000\n"));
+  EXPECT_EQ(first.rfind("RPR,000,C0.A8.00.02,FF.FF.FF.00,C0.A8.00.01,00:01:02:00:00:01,1EE,00,", 0),
+            0u)
+      << first;
+  // Variant 110: no adjustment items after the scale.
+  const std::string second = bodyOf(client.request(23961, "rPr000\n"));
+  EXPECT_EQ(second.rfind("rPr,000,0A.01.02.03,FF.FF.FF.00,C0.A8.00.01,00:01:02:AA:BB:CC,2EE,00,"
+                         "00,00,00,00,00,1.30,",
+                         0),
+            0u)
+      << second;
+  client.setTarget("127.0.9.9", 23960);
+  client.send("rPr000\n");
+  EXPECT_FALSE(client.receive(300));  // unit 3 drops every request
+  int code = 0;
+  stop(fleet, &code);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(readFile(stateDir + "unit-0002/VXS1.dat").substr(6, 4), "\x0A\x01\x02\x03");
+}
+
+}  // namespace
+}  // namespace vexa
