@@ -118,6 +118,15 @@ Fleet::Fleet(FleetPlan plan, EventLoop& loop, UnitClock& clock)
       headers_(kBatch),
       vectors_(kBatch),
       senders_(kBatch) {
+  // The headers point at the shared buffers once and for all; a receive changes only the
+  // lengths and flags, which are set again after it.
+  for (size_t i = 0; i < kBatch; ++i) {
+    vectors_[i] = iovec{buffers_.data() + i * kBufferSize, kBufferSize};
+    headers_[i].msg_hdr.msg_iov = &vectors_[i];
+    headers_[i].msg_hdr.msg_iovlen = 1;
+    headers_[i].msg_hdr.msg_name = &senders_[i];
+    headers_[i].msg_hdr.msg_namelen = sizeof(sockaddr_in);
+  }
   members_.reserve(plan_.units.size());
   for (const UnitPlan& u : plan_.units) {
     members_.push_back(std::make_unique<Member>(*this, u, clock_));
@@ -205,16 +214,9 @@ std::vector<Fleet::SaveFailure> Fleet::saveAll() {
 
 void Fleet::receive(Member& m) {
   for (int turn = 0; turn < kBatchesPerTurn && m.fd >= 0; ++turn) {
-    for (int i = 0; i < kBatch; ++i) {
-      vectors_[i] = iovec{buffers_.data() + static_cast<size_t>(i) * kBufferSize, kBufferSize};
-      headers_[i] = mmsghdr{};
-      headers_[i].msg_hdr.msg_iov = &vectors_[i];
-      headers_[i].msg_hdr.msg_iovlen = 1;
-      headers_[i].msg_hdr.msg_name = &senders_[i];
-      headers_[i].msg_hdr.msg_namelen = sizeof(sockaddr_in);
-    }
     const int n = ::recvmmsg(m.fd, headers_.data(), kBatch, MSG_DONTWAIT, nullptr);
     if (n <= 0) return;  // nothing more now (or an error: the next readiness tries again)
+    for (int i = 0; i < n; ++i) headers_[i].msg_hdr.msg_namelen = sizeof(sockaddr_in);
     for (int i = 0; i < n && m.fd >= 0; ++i) {
       // A datagram longer than the buffer is dropped whole.
       if (headers_[i].msg_hdr.msg_flags & MSG_TRUNC) continue;
