@@ -42,8 +42,8 @@ TEST(EventLoop, DescriptorsAndTasksPostedFromAnotherThread) {
                        })
                   .ok());
   std::thread other([&] {
+    loop.post([&] { seen += '+'; });  // queued before the stop that 'z' posts
     [[maybe_unused]] ssize_t n = ::write(fds[1], "xyz", 3);
-    loop.post([&] { seen += '+'; });
   });
   loop.run();
   other.join();
