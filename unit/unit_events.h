@@ -35,7 +35,8 @@ class UnitObserver {
   virtual void onUnitEvent(const UnitEvent& event) = 0;
 };
 
-// A unit's traffic counters. Written by the thread handling the traffic, readable from any
+// A unit's traffic counters. Written by the one thread handling the unit's traffic (so a
+// plain load and store suffice, with no locked instruction per datagram), readable from any
 // thread at any time (each counter on its own; a set read together may be a moment apart).
 struct UnitCounters {
   // Lines per command, in this order; the last counts every other line.
@@ -49,8 +50,9 @@ struct UnitCounters {
   std::atomic<uint64_t> bytesOut{0};
   std::array<std::atomic<uint64_t>, kCommandCount> lines{};
 
+  // The writing thread only.
   static void bump(std::atomic<uint64_t>& counter, uint64_t by = 1) {
-    counter.fetch_add(by, std::memory_order_relaxed);
+    counter.store(counter.load(std::memory_order_relaxed) + by, std::memory_order_relaxed);
   }
 };
 
