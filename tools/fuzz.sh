@@ -20,7 +20,8 @@ run_target() {
   echo "== fuzz $target for ${seconds}s: $(grep -E '^Done [0-9]+ runs' "$scratch/$target.log" || echo 'stopped early')"
 }
 # Two at a time, one a core.
-targets=(datagram_handler_fuzz state_load_fuzz ini_reader_fuzz probe_decoder_fuzz console_fuzz)
+targets=(datagram_handler_fuzz state_load_fuzz ini_reader_fuzz probe_decoder_fuzz console_fuzz
+  fleet_file_fuzz)
 for ((i = 0; i < ${#targets[@]}; i += 2)); do
   run_target "${targets[i]}" &
   [[ -n ${targets[i + 1]:-} ]] && run_target "${targets[i + 1]}" &
