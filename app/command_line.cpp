@@ -101,6 +101,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   if ((c.units != std::nullopt) + (c.bindRange != std::nullopt) + (c.fleetFile != std::nullopt) > 1)
     return fail("--units, --bind-range and --fleet exclude one another");
   if (c.portBase && !c.units) return fail("--port-base goes with --units");
+  if (c.port && c.units) return fail("--units takes its ports from --port-base, not --port");
   if (c.fleet()) c.headless = true;
   return ParsedCommandLine{c, {}};
 }

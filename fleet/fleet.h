@@ -21,7 +21,8 @@ namespace vexa {
 // delayed reply is a timer of the loop.
 //
 // Loop thread only, apart from what `Unit` allows from any thread; another thread reaches a
-// fleet through `EventLoop::post`.
+// fleet through `EventLoop::post`. A delayed reply's timer refers to its unit, so a fleet is
+// destroyed only when its loop will not run again.
 class Fleet {
  public:
   // Receive buffer per datagram; a longer datagram is dropped whole, never cut.

@@ -118,6 +118,7 @@ TEST(CommandLine, FleetOptionsImplyHeadlessAndExcludeOneAnother) {
         {"--units"},
         {"--port-base", "0", "--units", "2"},
         {"--port-base", "5000"},
+        {"--units", "3", "--port", "6000"},
         {"--bind-range"},
         {"--fleet", ""},
         {"--units", "2", "--fleet", "f.json"},
