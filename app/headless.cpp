@@ -130,6 +130,7 @@ int runHeadless(const StartupSettings& settings, FleetPlan plan) {
     printError(fleet.single() ? s.text() : "vexa-sim: " + s.text());
     return 1;
   }
+  // Every unit's endpoint is bound from here on.
   if (!fleet.single()) {
     std::cerr << "vexa-sim: " << fleet.size() << " units, " << fleet.plan(0).address << ":"
               << fleet.plan(0).port << " to " << fleet.plan(fleet.size() - 1).address << ":"
