@@ -92,6 +92,12 @@ void SimulatorHost::start() {
   }
 }
 
+void SimulatorHost::endpointClicked() {
+  const bool was = endpoint_.Active();
+  switch_.cbCT13Click();
+  if (endpoint_.Active() != was) unit_.endpointSwitched(endpoint_.Active());
+}
+
 Status SimulatorHost::close() {
   tmr1_.stop();
   return unit_.save();

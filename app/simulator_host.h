@@ -36,6 +36,8 @@ class SimulatorHost : public QObject {
   void start();
   // FormClose: saves both state files; on failure the cycle timer stays off and the rest runs.
   Status close();
+  // The operator clicked cbCT13: the switch, then the unit's observer hears of a change.
+  void endpointClicked();
 
   Unit& unit() { return unit_; }
   Presenter& presenter() { return presenter_; }

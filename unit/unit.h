@@ -108,6 +108,11 @@ class Unit : private StateHost, private LineHooks {
   int battery() const { return battery_.load(); }
   Status setEndpointActive(bool active);
   bool endpointActive() const;
+  // For a host whose endpoint is switched outside the unit (the window's check box): tells
+  // the observer.
+  void endpointSwitched(bool active) {
+    notify(UnitEvent::Kind::EndpointSwitched, {}, 0, active ? 1 : 0);
+  }
   void setFaults(const FaultSettings& faults);
   FaultSettings faults() const;
   // Requests dropped, replies delayed, replies corrupted.

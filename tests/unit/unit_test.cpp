@@ -115,6 +115,7 @@ TEST_F(UnitTest, InputsVariantAndEventsReachTheObserver) {
   unit.setLevel(2, 70);
   unit.setVariant(2);
   body(unit, "wMc000,001,002,003,004,005,006");
+  unit.endpointSwitched(false);
   const std::vector<std::string> expected = {
       "7:3::0:1",
       "7:3::7:1",
@@ -122,7 +123,8 @@ TEST_F(UnitTest, InputsVariantAndEventsReachTheObserver) {
       "7:7::0:2",
       "7:0:wMc000,001,002,003,004,005,006:0:0",
       "7:1:wMc,000,:0:0",
-      "7:2:01-02-03-04-05-06 192.168.0.250 255.255.255.0 192.168.0.1 494 0 0:0:0"};
+      "7:2:01-02-03-04-05-06 192.168.0.250 255.255.255.0 192.168.0.1 494 0 0:0:0",
+      "7:5::0:0"};
   EXPECT_EQ(recorder.seen, expected);
   EXPECT_EQ(unit.counters().lines[UnitCounters::kWMc].load(), 1u);
   EXPECT_EQ(unit.counters().datagrams.load(), 1u);
