@@ -102,11 +102,34 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         return fail("--max-replies-per-datagram needs a number from 1 to 8192");
       }
       c.maxRepliesPerDatagram = static_cast<size_t>(n);
+    } else if (name == "--units" || name == "--port-base" || name == "--bind-range" ||
+               name == "--fleet") {
+      // The fleet's options.
+      const auto v = value();
+      uint64_t n = 0;
+      if (name == "--units") {
+        if (!v || !parseUnsigned(*v, 65535, n) || n == 0) return fail("--units needs 1 to 65535");
+        c.units = static_cast<int>(n);
+      } else if (name == "--port-base") {
+        if (!v || !parseUnsigned(*v, 65535, n) || n == 0)
+          return fail("--port-base needs a port from 1 to 65535");
+        c.portBase = static_cast<uint16_t>(n);
+      } else if (!v || v->empty()) {
+        return fail(name + (name == "--fleet" ? " needs a file" : " needs A-B"));
+      } else {
+        (name == "--fleet" ? c.fleetFile : c.bindRange) = *v;
+      }
     } else {
       return fail("unknown option " + name);
     }
   }
   if (c.headless && c.gui) return fail("--headless and --gui exclude each other");
+  if ((c.units != std::nullopt) + (c.bindRange != std::nullopt) + (c.fleetFile != std::nullopt) > 1)
+    return fail("--units, --bind-range and --fleet exclude one another");
+  if (c.portBase && !c.units) return fail("--port-base goes with --units");
+  if (c.port && c.units) return fail("--units takes its ports from --port-base, not --port");
+  if (c.fleet() && c.gui) return fail("a fleet runs without a window: --gui does not apply");
+  if (c.fleet()) c.headless = true;
   return ParsedCommandLine{c, {}};
 }
 
@@ -128,6 +151,10 @@ std::string usageText() {
          "  --seed N           seed of the fault injection's random source\n"
          "  --max-replies-per-datagram N\n"
          "                     answer at most N lines of a datagram (default: all)\n"
+         "  --units N          a fleet: units 1..N on ports P..P+N-1 (headless)\n"
+         "  --port-base P      the first unit's port (default 5010)\n"
+         "  --bind-range A-B   a fleet: one unit per IPv4 address A..B, all on --port\n"
+         "  --fleet FILE       a fleet described in a JSON file (docs/fleet.md)\n"
          "  --help, --version\n"
          "Options take their value as --name VALUE or --name=VALUE.\n";
 }

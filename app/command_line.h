@@ -26,6 +26,12 @@ struct CommandLine {
   // The arguments that are not our options or their values; each holds "/D" or "/L".
   std::vector<std::string> switchArguments;
   size_t maxRepliesPerDatagram = 0;  // 0: every line answered, as the device does
+  // A fleet: any of these starts many units in one process, headless.
+  std::optional<int> units;              // --units N: ports P..P+N-1 of --bind
+  std::optional<uint16_t> portBase;      // --port-base P (default 5010)
+  std::optional<std::string> bindRange;  // --bind-range A-B: one unit per address, on --port
+  std::optional<std::string> fleetFile;  // --fleet FILE (JSON)
+  bool fleet() const { return units || bindRange || fleetFile; }
 };
 
 struct ParsedCommandLine {

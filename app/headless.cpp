@@ -1,22 +1,24 @@
 #include "headless.h"
 
+#include <signal.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QSocketNotifier>
-#include <QTimer>
 #include <iostream>
 
+#include "descriptor_limit.h"
+#include "fleet.h"
+#include "fleet_console.h"
+#include "fleet_file.h"
+#include "has_switch.h"
 #include "line_reader.h"
-#include "model_view.h"
-#include "operator_console.h"
 #include "service_notify.h"
-#include "signal_bridge.h"
 
 namespace vexa {
 
 namespace {
+
 // Where the console's commands come from: a terminal or a pipe is watched for input; a regular
 // file is read through to its end, one chunk per turn of the event loop; anything else (such as
 // /dev/null) gives no console.
@@ -35,108 +37,184 @@ std::string oneLine(std::string text) {
   for (char& c : text) c = (c == '\r' || c == '\n') ? ' ' : c;
   return text;
 }
+
+// Standard input, cut into bounded console lines, on the loop. Commands stop once the run is
+// ending.
+class ConsoleReader {
+ public:
+  ConsoleReader(EventLoop& loop, FleetConsole& console, const bool& ended)
+      : loop_(loop), console_(console), ended_(ended) {}
+
+  void start(ConsoleSource source) {
+    if (source == ConsoleSource::Watched) {
+      loop_.add(0, [this] {
+        if (!readChunk()) loop_.remove(0);  // end of input: the simulator runs on
+      });
+    } else if (source == ConsoleSource::File) {
+      readFileChunk();
+    }
+  }
+
+ private:
+  // A regular file is always readable (epoll refuses it): one chunk a turn of the loop.
+  void readFileChunk() {
+    if (readChunk()) loop_.post([this] { readFileChunk(); });
+  }
+
+  // Reads one chunk and runs the lines it completes; false at the end of input.
+  bool readChunk() {
+    char buffer[4096];
+    const ssize_t n = ::read(0, buffer, sizeof buffer);
+    if (n <= 0) {
+      run(lines_.finish());  // the last line of a file may lack its line feed
+      return false;
+    }
+    run(lines_.feed({buffer, static_cast<size_t>(n)}));
+    return true;
+  }
+
+  void run(const std::vector<LineReader::Line>& complete) {
+    for (const LineReader::Line& line : complete) {
+      if (ended_) return;
+      std::cout << (line.tooLong ? std::string("error: line too long\n")
+                                 : console_.execute(line.text))
+                << std::flush;
+    }
+  }
+
+  EventLoop& loop_;
+  FleetConsole& console_;
+  const bool& ended_;
+  LineReader lines_;  // bounded: an over-long line is dropped with one error
+};
+
+void printError(const std::string& text) {
+  std::cerr << oneLine(text) << std::endl;
+}
+
 }  // namespace
 
-int runHeadless(int argc, char** argv, const StartupSettings& settings,
-                SimulatorHost::Network network) {
-  QCoreApplication app(argc, argv);
-  ModelView view;
-  bool starting = true;
-  bool endpointFailed = false;
-  SimulatorHost* running = nullptr;
-  // On a terminal the platform's reason says more than the window's fixed dialog text.
-  auto reportFailure = [&](const std::string& message) {
-    const std::string line = running ? running->endpointSwitch().failureReason() : oneLine(message);
-    std::cerr << "vexa-sim: " << line << std::endl;
-    endpointFailed = endpointFailed || starting;
-  };
-  SimulatorHost host(settings, view, nullptr, reportFailure, network);
-  running = &host;
-  view.onSliderChange = [&host](int level, int value) {
-    host.presenter().sliderChange(level, value);
-  };
-  view.onEndpointClick = [&host] { host.endpointSwitch().cbCT13Click(); };
-  host.start();
-  starting = false;
-  // A headless simulator without its endpoint serves no one: a rig must see it at once.
-  if (endpointFailed) return 1;
-  notifyReady("answering on " + network.bindAddress + ":" + std::to_string(network.port));
+std::optional<std::string> planFromOptions(const CommandLine& options, FleetPlan& plan) {
+  plan = FleetPlan{};
+  plan.faultSeed = options.seedGiven ? options.seed : SeededRandom::seedFromTimeOfDay();
+  // What every unit gets unless the fleet file says otherwise.
+  UnitPlan base;
+  base.address = options.bindAddress;
+  base.port = options.port.value_or(5010);
+  base.variant = options.variant;
+  base.faults = options.faults;
+  base.log = HasSwitch('L', options.switchArguments);
+  base.maxRepliesPerDatagram = options.maxRepliesPerDatagram;
+  if (options.fleetFile) return readFleetFile(*options.fleetFile, base, plan);
+  if (options.units) {
+    if (auto e = planPortRange(plan, *options.units, options.portBase.value_or(5010),
+                               options.bindAddress)) {
+      return e;
+    }
+  } else if (options.bindRange) {
+    if (auto e = planAddressRange(plan, *options.bindRange, base.port)) return e;
+  } else {
+    plan.units.push_back(base);
+  }
+  for (UnitPlan& u : plan.units) {
+    u.variant = base.variant;
+    u.faults = base.faults;
+    u.log = base.log;
+    u.maxRepliesPerDatagram = base.maxRepliesPerDatagram;
+  }
+  return std::nullopt;
+}
 
-  // The close: saves the state and ends the loop. A failed save is reported and the run goes
-  // on, answering; the next quit or signal tries again. A forced quit ends without saving.
+int runHeadless(const StartupSettings& settings, FleetPlan plan) {
+  placeUnits(plan, settings.paths.AppDir);
+  // Sockets, the console, the signals and the loop's own descriptors.
+  if (const Status s = ensureDescriptorLimit(plan.units.size() + 64); !s.ok()) {
+    std::cerr << "vexa-sim: " << s.text() << std::endl;
+    return 1;
+  }
+  // The close signals arrive as a descriptor of the loop, never in the middle of its work.
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&signals, s);
+  ::sigprocmask(SIG_BLOCK, &signals, nullptr);
+  const int signalFd = ::signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
+
+  EventLoop loop;
+  SteadyUnitClock clock;
+  Fleet fleet(std::move(plan), loop, clock);
+  if (const Status s = fleet.load(); !s.ok()) {
+    std::cerr << "vexa-sim: " << s.text() << std::endl;
+    return 1;
+  }
+  if (const Status s = fleet.open(); !s.ok()) {
+    // A headless simulator without its endpoint serves no one: a rig must see it at once.
+    printError("vexa-sim: " + s.text());
+    return 1;
+  }
+  // Every unit's endpoint is bound from here on.
+  const std::string where = fleet.plan(0).address + ":" + std::to_string(fleet.plan(0).port);
+  if (fleet.single()) {
+    notifyReady("answering on " + where);
+  } else {
+    const std::string last = fleet.plan(fleet.size() - 1).address + ":" +
+                             std::to_string(fleet.plan(fleet.size() - 1).port);
+    std::cerr << "vexa-sim: " << fleet.size() << " units, " << where << " to " << last << std::endl;
+    notifyReady(std::to_string(fleet.size()) + " units answering, " + where + " to " + last);
+  }
+
+  // The close: saves every unit and ends the loop. A failed save names the units and the run
+  // goes on, answering; the next quit or signal tries again. A forced quit ends without saving.
+  int exitCode = 0;
   bool ended = false;  // the loop is ending: no more commands are run
   auto closeRun = [&](bool force) -> std::string {
     if (force) {
       ended = true;
       notifyStopping();
       std::cerr << "vexa-sim: ending without saving the state" << std::endl;
-      QCoreApplication::exit(kExitUnsaved);
+      exitCode = kExitUnsaved;
+      loop.stop();
       return "ok quit --force: ended without saving the state\n";
     }
-    const Status saved = host.close();
-    if (!saved.ok()) {
-      std::cerr << "vexa-sim: the state was not saved: " << oneLine(saved.text())
-                << "; still running (quit --force ends without saving)" << std::endl;
-      return "error: the state was not saved: " + oneLine(saved.text()) +
+    const std::vector<Fleet::SaveFailure> failures = fleet.saveAll();
+    if (!failures.empty()) {
+      std::string named;
+      for (const Fleet::SaveFailure& f : failures) {
+        const std::string text = fleet.single()
+                                     ? oneLine(f.text)
+                                     : "unit " + std::to_string(f.number) + ": " + oneLine(f.text);
+        std::cerr << "vexa-sim: the state was not saved: " << text
+                  << "; still running (quit --force ends without saving)" << std::endl;
+        named += (named.empty() ? "" : "; ") + text;
+      }
+      return "error: the state was not saved: " + named +
              "; still running (quit again, or quit --force to end without saving)\n";
     }
-    if (const std::string kept = host.keptFilesNotice(); !kept.empty()) {
-      std::cerr << "vexa-sim: " << kept << std::endl;
+    for (size_t i = 0; i < fleet.size(); ++i) {
+      if (const std::string kept = fleet.unit(i).keptFilesNotice(); !kept.empty()) {
+        std::cerr << "vexa-sim: " << oneLine(kept) << std::endl;
+      }
     }
     ended = true;
     notifyStopping();
-    QCoreApplication::exit(0);
+    loop.stop();
     return "ok quit\n";
   };
-  SignalBridge bridge;
-  QObject::connect(&bridge, &SignalBridge::closeRequested, &app, [&](int) { closeRun(false); });
 
-  OperatorConsole console({host.state(), host.presenter(), view, host.faults(),
-                           [&host] { return host.endpoint().Active(); },
-                           [&host] { return host.datagramsHandled(); }, closeRun,
-                           [&host] { return host.delayedRepliesDropped(); },
-                           [&host] { return host.linesUnanswered(); }});
-  LineReader lines;  // bounded: an over-long line is dropped with one error
-  auto runLines = [&](const std::vector<LineReader::Line>& complete) {
-    for (const LineReader::Line& line : complete) {
-      if (ended) return;
-      std::cout << (line.tooLong ? std::string("error: line too long\n")
-                                 : console.execute(line.text))
-                << std::flush;
-    }
-  };
-  // Reads one chunk; false at the end of input (the simulator then runs on).
-  auto readChunk = [&]() {
-    char buffer[4096];
-    const ssize_t n = ::read(0, buffer, sizeof buffer);
-    if (n <= 0) {
-      runLines(lines.finish());
-      return false;
-    }
-    runLines(lines.feed({buffer, static_cast<size_t>(n)}));
-    return true;
-  };
-  std::unique_ptr<QSocketNotifier> input;
-  QTimer fileReader;
-  switch (consoleSource()) {
-    case ConsoleSource::Watched:
-      input = std::make_unique<QSocketNotifier>(0, QSocketNotifier::Read);
-      QObject::connect(input.get(), &QSocketNotifier::activated, &app, [&] {
-        if (!readChunk()) input->setEnabled(false);
-      });
-      break;
-    case ConsoleSource::File:
-      // A regular file is always readable: a zero-interval timer reads it between events.
-      fileReader.setInterval(0);
-      QObject::connect(&fileReader, &QTimer::timeout, &app, [&] {
-        if (!readChunk()) fileReader.stop();
-      });
-      fileReader.start();
-      break;
-    case ConsoleSource::None:
-      break;
-  }
-  return app.exec();
+  loop.add(signalFd, [&] {
+    signalfd_siginfo info{};
+    bool signalled = false;
+    while (::read(signalFd, &info, sizeof info) == sizeof info) signalled = true;
+    if (signalled && !ended) closeRun(false);
+  });
+  FleetConsole console(fleet, closeRun);
+  ConsoleReader reader(loop, console, ended);
+  reader.start(consoleSource());
+
+  loop.run();
+
+  fleet.close();
+  ::close(signalFd);
+  return exitCode;
 }
 
 }  // namespace vexa

@@ -5,107 +5,103 @@
 namespace vexa {
 
 namespace {
-// Sends the read handler's replies to the sender of the datagram being handled, through the
-// fault injection when it is on: a reply may be corrupted, or handed to the delayed sender.
-class EndpointReplySender final : public ReplySender {
+// The replies of the datagram in hand, to its sender: at once, or through the delayed sender.
+class EndpointReplyOut final : public ReplyOut {
  public:
-  EndpointReplySender(UdpEndpoint& endpoint, const Binding& binding, FaultInjector* faults,
-                      DelayedSender& delayed)
-      : endpoint_(endpoint), binding_(binding), faults_(faults), delayed_(delayed) {}
-  bool Send(std::string_view bytes) override {
-    if (!faults_) return EndpointSender(endpoint_, binding_).Send(bytes);
-    std::string reply(bytes);
-    faults_->corruptReply(reply);
-    if (const int delay = faults_->replyDelayMs(); delay > 0) {
-      delayed_.schedule(delay, binding_, std::move(reply));
-      return true;
-    }
-    return EndpointSender(endpoint_, binding_).Send(reply);
+  EndpointReplyOut(UdpEndpoint& endpoint, const Binding& binding, DelayedSender& delayed)
+      : endpoint_(endpoint), binding_(binding), delayed_(delayed) {}
+  bool sendNow(std::string_view bytes) override {
+    return EndpointSender(endpoint_, binding_).Send(bytes);
+  }
+  bool sendLater(int delayMs, std::string bytes) override {
+    return delayed_.schedule(delayMs, binding_, std::move(bytes));
   }
 
  private:
   UdpEndpoint& endpoint_;
   const Binding& binding_;
-  FaultInjector* faults_;  // null when no fault is on
   DelayedSender& delayed_;
 };
 
-TrafficLog* makeLog(const StartupSettings& settings, std::unique_ptr<TrafficLog>& holder) {
-  if (settings.LogEnabled) holder = std::make_unique<TrafficLog>(settings.paths.LogDir);
-  return holder.get();
+UnitSettings unitSettings(const StartupSettings& settings, const SimulatorHost::Network& network) {
+  UnitSettings s;
+  s.paths = settings.paths;
+  s.LogEnabled = settings.LogEnabled;
+  s.startVariant = network.startVariant;
+  s.faults = network.faults;
+  s.faultSeed = network.faultSeed;
+  s.maxRepliesPerDatagram = network.maxRepliesPerDatagram;
+  return s;
 }
 }  // namespace
+
+// The unit's endpoint switch goes through the panel's check box, so the LED follows.
+class SimulatorHost::EndpointPort final : public UnitEndpoint {
+ public:
+  EndpointPort(SimulatorHost& host) : host_(host) {}
+  Status setActive(bool active) override {
+    host_.view_.setEndpointChecked(active);
+    host_.switch_.cbCT13Click();
+    return host_.endpoint_.Active() == active
+               ? Status::Ok()
+               : Status::Error(EndpointSwitch::failureMessage(host_.endpoint_.DefaultPort()));
+  }
+  bool active() const override { return host_.endpoint_.Active(); }
+
+ private:
+  SimulatorHost& host_;
+};
 
 SimulatorHost::SimulatorHost(const StartupSettings& settings, PanelView& view,
                              PanelTextSink* panelTexts, EndpointSwitch::FailureReport reportFailure,
                              Network network)
-    : settings_(settings),
-      network_(network),
+    : network_(network),
       view_(view),
-      handler_(state_, ticks_, panelTexts, makeLog(settings_, log_)),
-      presenter_(state_, view, random_),
+      unit_(unitSettings(settings, network), clock_, panelTexts),
+      presenter_(unit_, view),
       endpoint_(network.port, network.bindAddress),
-      faults_(network.faultSeed),
-      switch_(endpoint_, view, std::move(reportFailure)) {
-  faults_.configure(network.faults);
-  handler_.setMaxRepliesPerDatagram(network.maxRepliesPerDatagram);
+      switch_(endpoint_, view, std::move(reportFailure)),
+      port_(std::make_unique<EndpointPort>(*this)) {
+  unit_.setEndpoint(port_.get());
   endpoint_.setOnUDPRead([this](UdpEndpoint& endpoint, std::string_view data, const Binding& from) {
-    const bool faulty = faults_.settings().any();
-    if (faulty && faults_.dropRequest()) return;
-    EndpointReplySender sender(endpoint, from, faulty ? &faults_ : nullptr, delayed_);
-    handler_.UDPUDPRead(data, sender);
-    ++datagramsHandled_;
+    EndpointReplyOut out(endpoint, from, delayed_);
+    unit_.handleDatagram(data, out);
   });
-  tmr2_.setTimerType(Qt::PreciseTimer);
-  tmr2_.setInterval(10);
-  tmr3_.setInterval(2000);
   tmr4_.setInterval(100);
   connect(&tmr1_, &QTimer::timeout, this, [this] { presenter_.Tmr1Timer(); });
-  connect(&tmr2_, &QTimer::timeout, this, [this] { presenter_.Tmr2Timer(); });
-  connect(&tmr3_, &QTimer::timeout, this, [this] { presenter_.Tmr3Timer(); });
   connect(&tmr4_, &QTimer::timeout, this, [this] { presenter_.Tmr4Timer(); });
 }
 
-SimulatorHost::~SimulatorHost() = default;
+SimulatorHost::~SimulatorHost() {
+  endpoint_.setActive(false);
+}
 
 void SimulatorHost::start() {
-  // The timers run from window creation; their first ticks come from the event loop, after
-  // the start-up load, unless a modal message during the load lets them in earlier.
-  tmr2_.start();
-  tmr3_.start();
   tmr4_.start();
-  unread_ = LoadState(state_, settings_.paths, *this);
+  unit_.load();
+  // The panel's part of the start-up load, in its order.
+  presenter_.moveLevelSliders();
+  presenter_.ShowConfig();
+  presenter_.setVersionTexts("1.50", unit_.versionDateText());
+  presenter_.selectVariant(network_.startVariant);
+  view_.setEndpointChecked(true);
+  switch_.cbCT13Click();
+  // A "Ciclo" of 0 or less leaves the cycle timer idle for the whole run.
+  if (unit_.cycleIntervalMs() > 0) {
+    tmr1_.setInterval(unit_.cycleIntervalMs());
+    tmr1_.start();
+  }
+}
+
+void SimulatorHost::endpointClicked() {
+  const bool was = endpoint_.Active();
+  switch_.cbCT13Click();
+  if (endpoint_.Active() != was) unit_.endpointSwitched(endpoint_.Active());
 }
 
 Status SimulatorHost::close() {
-  return FormClose(state_, settings_.paths, *this, posixFileSystem(), unread_);
-}
-
-std::string SimulatorHost::keptFilesNotice() const {
-  return vexa::keptFilesNotice(settings_.paths, unread_);
-}
-
-void SimulatorHost::setCycleInterval(int milliseconds) {
-  cycleInterval_ = milliseconds;
-  if (milliseconds > 0) tmr1_.setInterval(milliseconds);
-}
-
-void SimulatorHost::setVersionTexts(const std::string& version, const std::string& date) {
-  presenter_.setVersionTexts(version, date);
-}
-
-void SimulatorHost::switchEndpointOn() {
-  view_.setEndpointChecked(true);
-  switch_.cbCT13Click();
-}
-
-void SimulatorHost::setCycleTimerEnabled(bool enabled) {
-  // A "Ciclo" of 0 or less leaves the cycle timer idle for the whole run.
-  if (enabled && cycleInterval_ > 0) {
-    tmr1_.start();
-  } else {
-    tmr1_.stop();
-  }
+  tmr1_.stop();
+  return unit_.save();
 }
 
 }  // namespace vexa

@@ -2,24 +2,20 @@
 
 #include <QObject>
 #include <QTimer>
-#include <memory>
 
-#include <atomic>
-
-#include "datagram_handler.h"
 #include "endpoint_switch.h"
 #include "fault_injector.h"
 #include "presenter.h"
 #include "startup_settings.h"
-#include "traffic_log.h"
 #include "udp_endpoint.h"
+#include "unit.h"
 
 namespace vexa {
 
-// The running simulator around a panel view: the device state, the endpoint and its read
-// handler, the traffic log, the presenter, the endpoint switch and the four timers. Serves the
-// start-up load and the close sequence. Lives on the GUI thread.
-class SimulatorHost : public QObject, public StateHost {
+// The window's unit: one unit served by an endpoint with its own listener thread, the panel's
+// presenter and endpoint switch, and two Qt timers that only refresh the display (the unit's
+// own ticks are deadlines and need no timer). Lives on the GUI thread.
+class SimulatorHost : public QObject {
   Q_OBJECT
 
  public:
@@ -37,57 +33,35 @@ class SimulatorHost : public QObject, public StateHost {
                 EndpointSwitch::FailureReport reportFailure, Network network);
   ~SimulatorHost() override;
 
-  // LoadState; the timers start with it.
+  // The start-up load, then the panel's fill, the endpoint and the timers.
   void start();
   // FormClose: saves both state files; on failure the cycle timer stays off and the rest runs.
-  // A state file that existed but could not be read at start-up is left as it was.
   Status close();
   // After a completed close: what it says about the files it left alone (empty: none).
-  std::string keptFilesNotice() const;
+  std::string keptFilesNotice() const { return unit_.keptFilesNotice(); }
+  // The operator clicked cbCT13: the switch, then the unit's observer hears of a change.
+  void endpointClicked();
 
-  DeviceState& state() { return state_; }
+  Unit& unit() { return unit_; }
   Presenter& presenter() { return presenter_; }
   EndpointSwitch& endpointSwitch() { return switch_; }
   UdpEndpoint& endpoint() { return endpoint_; }
-  int cycleInterval() const { return cycleInterval_; }
-  FaultInjector& faults() { return faults_; }
-  uint64_t datagramsHandled() const { return datagramsHandled_.load(); }
-  // Lines left unanswered by the per-datagram reply limit.
-  uint64_t linesUnanswered() const { return handler_.linesUnanswered(); }
-  // Delayed replies dropped because the delay queue was full.
-  uint64_t delayedRepliesDropped() const { return delayed_.dropped(); }
+  int cycleInterval() const { return unit_.cycleIntervalMs(); }
   bool cycleTimerActive() const { return tmr1_.isActive(); }
 
-  // StateHost
-  void setCycleInterval(int milliseconds) override;
-  void moveLevelSliders() override { presenter_.moveLevelSliders(); }
-  void ShowConfig() override { presenter_.ShowConfig(); }
-  void setVersionTexts(const std::string& version, const std::string& date) override;
-  void seedRandom() override { random_.reseed(SeededRandom::seedFromTimeOfDay()); }
-  void selectStartVariant() override { presenter_.selectVariant(network_.startVariant); }
-  void switchEndpointOn() override;
-  void measurementTick() override { presenter_.Tmr3Timer(); }
-  void setCycleTimerEnabled(bool enabled) override;
-
  private:
-  const StartupSettings settings_;
+  class EndpointPort;
   const Network network_;
   PanelView& view_;
-  DeviceState state_;
-  MonotonicTickSource ticks_;
-  SeededRandom random_{SeededRandom::seedFromTimeOfDay()};
-  std::unique_ptr<TrafficLog> log_;
-  DatagramHandler handler_;
+  SteadyUnitClock clock_;
+  Unit unit_;
   Presenter presenter_;
   // Declared after everything its listener thread uses, so it is switched off first.
   UdpEndpoint endpoint_;
-  FaultInjector faults_;
-  std::atomic<uint64_t> datagramsHandled_{0};
   DelayedSender delayed_{endpoint_};  // destroyed before the endpoint it sends from
   EndpointSwitch switch_;
-  QTimer tmr1_, tmr2_, tmr3_, tmr4_;
-  int cycleInterval_ = 0;
-  UnreadStateFiles unread_;  // found by the start-up load, kept by the close
+  std::unique_ptr<EndpointPort> port_;
+  QTimer tmr1_, tmr4_;
 };
 
 }  // namespace vexa

@@ -74,7 +74,7 @@ int runWindow(int argc, char** argv, const StartupSettings& settings,
   QObject::connect(&window, &MainWindow::variantClicked, &window,
                    [&presenter](int tag) { presenter.sbCodClick(tag); });
   QObject::connect(&window, &MainWindow::endpointClicked, &window,
-                   [&host] { host.endpointSwitch().cbCT13Click(); });
+                   [&host] { host.endpointClicked(); });
 
   // Every way of closing runs the close sequence; a failed save keeps the window open.
   bool signalled = false;  // a close asked for by a signal, when no one may be at the screen

@@ -10,8 +10,8 @@
 namespace vexa {
 
 DatagramHandler::DatagramHandler(DeviceState& state, TickSource& ticks, PanelTextSink* panel,
-                                 TrafficLogSink* log)
-    : state_(state), ticks_(ticks), panel_(panel), log_(log) {}
+                                 TrafficLogSink* log, LineHooks* hooks)
+    : state_(state), ticks_(ticks), panel_(panel), log_(log), hooks_(hooks) {}
 
 void DatagramHandler::UDPUDPRead(std::string_view datagram, ReplySender& sender) {
   if (datagram.empty()) return;
@@ -70,13 +70,16 @@ bool DatagramHandler::handleLine(std::string_view line, ReplySender& sender) {
   uint16_t token = 0;
   LineOutcome outcome;
   ConfigDisplay config;
+  const bool wantConfig = panel_ || hooks_;
   state_.locked([&](DeviceData& d) {
+    if (hooks_) hooks_->beforeLine(d);
     outcome = interpretLineInto(body_, d, line, ticks_);
-    if (outcome.configWritten && panel_) config = configDisplayOf(d);
+    if (outcome.configWritten && wantConfig) config = configDisplayOf(d);
     variant = d.VariantCode;
     token = d.TickToken;
   });
   if (outcome.configWritten && panel_) showConfigOn(*panel_, config);
+  if (hooks_) hooks_->lineHandled(line, body_, outcome.configWritten ? &config : nullptr);
 
   if (log_) log_->WriteLog(body_);
   body_ += "\r\n";

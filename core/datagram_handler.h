@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "clock.h"
+#include "config_display.h"
 #include "device_state.h"
 #include "panel_texts.h"
 
@@ -20,13 +21,25 @@ class ReplySender {
   virtual bool Send(std::string_view bytes) = 0;
 };
 
+// What the owner of the device learns of each request line. `beforeLine` runs under the device
+// lock just before the line is interpreted (the owner brings its deadline ticks up to now);
+// `lineHandled` runs after the lock is released, with the reply body (no terminator) and, after
+// a write command, the new configuration texts. Neither may block or call back into the handler.
+class LineHooks {
+ public:
+  virtual ~LineHooks() = default;
+  virtual void beforeLine(DeviceData& d) = 0;
+  virtual void lineHandled(std::string_view line, std::string_view body,
+                           const ConfigDisplay* written) = 0;
+};
+
 // Turns a received datagram into its replies: cuts it into request lines, interprets each,
 // frames the reply for the selected variant and sends it, showing and logging as it goes.
 // One call at a time (the endpoint's listener thread); the panel and log sinks are optional.
 class DatagramHandler {
  public:
   DatagramHandler(DeviceState& state, TickSource& ticks, PanelTextSink* panel = nullptr,
-                  TrafficLogSink* log = nullptr);
+                  TrafficLogSink* log = nullptr, LineHooks* hooks = nullptr);
 
   // The endpoint's read handler. Never throws.
   void UDPUDPRead(std::string_view datagram, ReplySender& sender);
@@ -50,6 +63,7 @@ class DatagramHandler {
   TickSource& ticks_;
   PanelTextSink* panel_;
   TrafficLogSink* log_;
+  LineHooks* hooks_;
   size_t maxReplies_ = 0;
   std::atomic<uint64_t> linesUnanswered_{0};
   // Reused for every line, so a datagram costs no allocation once they have grown.

@@ -5,34 +5,38 @@
 
 namespace vexa {
 
+bool resetTickOn(DeviceData& d) {
+  if (d.ResetCountdown > 0) --d.ResetCountdown;
+  const bool held = d.ResetCountdown > 0;
+  uint16_t flags = d.live.InputFlags();
+  SetBit(flags, kReset, held);
+  d.live.setInputFlags(flags);
+  return held;
+}
+
 bool resetTick(DeviceState& state) {
-  return state.locked([](DeviceData& d) {
-    if (d.ResetCountdown > 0) --d.ResetCountdown;
-    const bool held = d.ResetCountdown > 0;
-    uint16_t flags = d.live.InputFlags();
-    SetBit(flags, kReset, held);
-    d.live.setInputFlags(flags);
-    return held;
-  });
+  return state.locked([](DeviceData& d) { return resetTickOn(d); });
 }
 
 void measurementTick(DeviceState& state, RandomSource& random) {
-  state.locked([&](DeviceData& d) {
-    if (d.AutoMode) {
-      d.live.setNv(0, static_cast<int16_t>(230 + random.R(30)));
-      d.live.setNv(1, static_cast<int16_t>(25 + random.R(10)));
-      d.live.setNv(2, static_cast<int16_t>(60 + random.R(20)));
-    }
-    std::string text;
-    appendDecimal(text, d.live.Nv(1));
-    text += ',';
-    appendDecimal(text, d.live.Nv(2));
-    text += ',';
-    appendDecimal(text, d.live.Nv(0));
-    text += ',';
-    text += d.FlagsText;
-    d.MeasureText = std::move(text);
-  });
+  state.locked([&](DeviceData& d) { measurementTickOn(d, random); });
+}
+
+void measurementTickOn(DeviceData& d, RandomSource& random) {
+  if (d.AutoMode) {
+    d.live.setNv(0, static_cast<int16_t>(230 + random.R(30)));
+    d.live.setNv(1, static_cast<int16_t>(25 + random.R(10)));
+    d.live.setNv(2, static_cast<int16_t>(60 + random.R(20)));
+  }
+  std::string text;
+  appendDecimal(text, d.live.Nv(1));
+  text += ',';
+  appendDecimal(text, d.live.Nv(2));
+  text += ',';
+  appendDecimal(text, d.live.Nv(0));
+  text += ',';
+  text += d.FlagsText;
+  d.MeasureText = std::move(text);
 }
 
 std::string flagsTextOf(uint16_t flags) {
@@ -47,8 +51,12 @@ std::string flagsTextOf(uint16_t flags) {
   return text;
 }
 
+void flagsStepOn(DeviceData& d) {
+  d.FlagsText = flagsTextOf(d.live.InputFlags());
+}
+
 void flagsStep(DeviceState& state) {
-  state.locked([](DeviceData& d) { d.FlagsText = flagsTextOf(d.live.InputFlags()); });
+  state.locked([](DeviceData& d) { flagsStepOn(d); });
 }
 
 }  // namespace vexa

@@ -22,4 +22,9 @@ void flagsStep(DeviceState& state);
 // The FlagsText of an input word.
 std::string flagsTextOf(uint16_t inputFlags);
 
+// The same three steps on state the caller already holds locked.
+bool resetTickOn(DeviceData& d);
+void measurementTickOn(DeviceData& d, RandomSource& random);
+void flagsStepOn(DeviceData& d);
+
 }  // namespace vexa

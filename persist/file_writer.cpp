@@ -1,10 +1,15 @@
 #include "file_writer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <thread>
 
 namespace vexa {
 
@@ -42,6 +47,9 @@ class PosixFileSystem final : public FileSystem {
   void removeFile(const std::string& path) override { ::unlink(path.c_str()); }
 };
 
+// Flushes in flight at once when many files are saved together.
+constexpr size_t kFlushThreads = 32;
+
 Status failure(const std::string& path, int error) {
   return Status::Error("Cannot create file \"" + path + "\". " + std::strerror(error));
 }
@@ -72,6 +80,94 @@ Status replaceFile(FileSystem& fs, const std::string& path, std::string_view byt
   // The rename is durable once the directory is; a failure here leaves a whole file either way.
   fs.syncDirectory(directory);
   return Status::Ok();
+}
+
+namespace {
+// Runs `work(i)` for i in 0..count-1 on a few threads: flushes to disk wait mostly on the
+// device, and the journal commits flushes that arrive together as one.
+void onThreads(size_t count, const std::function<void(size_t)>& work) {
+  const size_t threads = std::min<size_t>(kFlushThreads, count);
+  std::atomic<size_t> next{0};
+  std::vector<std::thread> pool;
+  for (size_t t = 1; t < threads; ++t) {
+    pool.emplace_back([&] {
+      for (size_t i; (i = next++) < count;) work(i);
+    });
+  }
+  for (size_t i; (i = next++) < count;) work(i);
+  for (std::thread& t : pool) t.join();
+}
+}  // namespace
+
+std::vector<Status> replaceFilesTogether(const std::vector<FileReplacement>& files) {
+  FileSystem& fs = posixFileSystem();
+  std::vector<Status> results(files.size(), Status::Ok());
+  std::vector<char> written(files.size(), 0);
+  auto directoryOf = [](const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+  };
+  // Every new content in its temporary file, flushed, before any rename. A file that depends
+  // on another is written anyway and only held back from its rename.
+  onThreads(files.size(), [&](size_t i) {
+    const FileReplacement& f = files[i];
+    const std::string temporary = f.path + ".tmp";
+    fs.removeFile(temporary);
+    int fd = -1;
+    int e = fs.createExclusive(temporary, fd);
+    if (!e) {
+      e = fs.writeAll(fd, f.bytes);
+      if (!e) e = fs.syncFile(fd);
+      const int closeError = fs.closeFile(fd);
+      if (!e) e = closeError;
+    }
+    if (e) {
+      fs.removeFile(temporary);
+      results[i] = failure(f.path, e);
+      return;
+    }
+    written[i] = 1;
+  });
+  // The renames, side by side as well (on some file systems a rename over a file waits on the
+  // journal); a file that depends on another is renamed right after it, if it was.
+  std::vector<std::vector<size_t>> dependents(files.size());
+  std::vector<size_t> roots;
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (files[i].after >= 0) {
+      dependents[static_cast<size_t>(files[i].after)].push_back(i);
+    } else {
+      roots.push_back(i);
+    }
+  }
+  auto renameOne = [&](size_t i, bool allowed) {
+    if (!written[i]) return false;
+    const std::string temporary = files[i].path + ".tmp";
+    int e = 0;
+    if (!allowed) {
+      fs.removeFile(temporary);
+      results[i] = Status::Error("not written: an earlier file of the batch failed");
+      return false;
+    }
+    if ((e = fs.renameFile(temporary, files[i].path))) {
+      fs.removeFile(temporary);
+      results[i] = failure(files[i].path, e);
+      return false;
+    }
+    return true;
+  };
+  onThreads(roots.size(), [&](size_t r) {
+    const bool done = renameOne(roots[r], true);
+    for (size_t j : dependents[roots[r]]) renameOne(j, done);
+  });
+  std::vector<std::string> directories;
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (!results[i].ok()) continue;
+    const std::string directory = directoryOf(files[i].path);
+    if (directories.empty() || directories.back() != directory) directories.push_back(directory);
+  }
+  // The renames are durable once their directories are; a failure here leaves whole files.
+  onThreads(directories.size(), [&](size_t i) { fs.syncDirectory(directories[i]); });
+  return results;
 }
 
 }  // namespace vexa

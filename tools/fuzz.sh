@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 targets=(datagram_handler_fuzz state_load_fuzz ini_reader_fuzz probe_decoder_fuzz console_fuzz
-  line_reader_fuzz command_line_fuzz)
+  line_reader_fuzz command_line_fuzz fleet_file_fuzz)
 rounds=$(((${#targets[@]} + 1) / 2))
 seconds=${1:-$((${FUZZ_TOTAL_SECONDS:-90} / rounds))}
 bash tools/setup.sh

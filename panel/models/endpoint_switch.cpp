@@ -2,13 +2,15 @@
 
 #include <cstring>
 
+#include "endpoint_failure.h"
+
 namespace vexa {
 
 EndpointSwitch::EndpointSwitch(UdpEndpoint& endpoint, PanelView& view, FailureReport reportFailure)
     : endpoint_(endpoint), view_(view), reportFailure_(std::move(reportFailure)) {}
 
 std::string EndpointSwitch::failureMessage(uint16_t port) {
-  return "Modbus\rErro na abertura da porta " + std::to_string(port);
+  return endpointFailureText(port);
 }
 
 std::string EndpointSwitch::failureReason() const {

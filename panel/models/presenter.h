@@ -3,33 +3,33 @@
 #include <string>
 #include <string_view>
 
-#include "clock.h"
-#include "device_state.h"
 #include "panel_view.h"
+#include "unit.h"
 
 namespace vexa {
 
-// Binds the operator panel to the device state: what each display shows and when, and what
-// each control does. Works on an abstract view, so it runs without a window system. Every
-// method runs on the GUI thread; the device state is reached through its lock.
+// Binds the operator panel to one unit: what each display shows and when, and which of the
+// unit's operations each control runs. The rules themselves (clamping, the temperature
+// factor, auto mode, the ticks) live in the unit; this is the view's side. Works on an
+// abstract view, so it runs without a window system. GUI thread only.
 class Presenter {
  public:
-  Presenter(DeviceState& state, PanelView& view, RandomSource& random);
+  Presenter(Unit& unit, PanelView& view);
 
   // The seven configuration displays from the current state.
   void ShowConfig();
 
-  // Start-up fill: sliders to the levels (their change handlers clamp the levels), version
-  // texts, variant 150.
+  // Start-up fill: sliders to the levels (their change handlers write the clamped levels
+  // back), version texts, the variant button.
   void moveLevelSliders();
   void setVersionTexts(std::string_view version, std::string_view date);
   // Sets the variant button with this tag down and VariantCode to it (4 at start-up).
   void selectVariant(int tag);
 
   void Tmr1Timer();  // input LEDs
-  void Tmr2Timer();  // reset tick and ldRst
-  void Tmr3Timer();  // measurement tick
-  void Tmr4Timer();  // flags step, then sliders in auto mode, level displays, input LEDs
+  // The display refresh (every 100 ms): sliders in auto mode, level displays, input LEDs and
+  // the reset LED, all as of now.
+  void Tmr4Timer();
 
   // Operator controls.
   void LdClick(std::string_view ledName);
@@ -43,9 +43,8 @@ class Presenter {
  private:
   void showInputLeds(uint16_t flags);
 
-  DeviceState& state_;
+  Unit& unit_;
   PanelView& view_;
-  RandomSource& random_;
 };
 
 }  // namespace vexa

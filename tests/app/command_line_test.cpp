@@ -204,3 +204,42 @@ TEST(ReplyFields, NamesTheStatusAndParameters) {
 
 }  // namespace
 }  // namespace vexa
+
+namespace vexa {
+namespace {
+
+TEST(CommandLine, FleetOptionsImplyHeadlessAndExcludeOneAnother) {
+  auto c = parseCommandLine({"--units", "1000", "--port-base=6000"});
+  ASSERT_TRUE(c.options) << c.error;
+  EXPECT_EQ(*c.options->units, 1000);
+  EXPECT_EQ(*c.options->portBase, 6000);
+  EXPECT_TRUE(c.options->headless);
+  c = parseCommandLine({"--bind-range", "127.0.1.1-127.0.4.232", "--port", "5010"});
+  ASSERT_TRUE(c.options) << c.error;
+  EXPECT_EQ(*c.options->bindRange, "127.0.1.1-127.0.4.232");
+  EXPECT_TRUE(c.options->fleet());
+  c = parseCommandLine({"--fleet", "units.json"});
+  ASSERT_TRUE(c.options) << c.error;
+  EXPECT_EQ(*c.options->fleetFile, "units.json");
+  c = parseCommandLine({"--headless"});
+  ASSERT_TRUE(c.options);
+  EXPECT_FALSE(c.options->fleet());
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--units", "0"},
+        {"--units", "65536"},
+        {"--units"},
+        {"--port-base", "0", "--units", "2"},
+        {"--port-base", "5000"},
+        {"--units", "3", "--port", "6000"},
+        {"--bind-range"},
+        {"--fleet", ""},
+        {"--units", "2", "--fleet", "f.json"},
+        {"--bind-range", "127.0.0.1-127.0.0.2", "--units", "2"}}) {
+    const auto r = parseCommandLine(bad);
+    EXPECT_FALSE(r.options) << bad[0];
+    EXPECT_FALSE(r.error.empty()) << bad[0];
+  }
+}
+
+}  // namespace
+}  // namespace vexa

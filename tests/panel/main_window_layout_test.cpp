@@ -9,6 +9,8 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include "../support/temp_dir.h"
+#include "../unit/fake_unit_clock.h"
 #include "led_indicator.h"
 #include "main_window.h"
 #include "presenter.h"
@@ -224,13 +226,17 @@ class MainWindowLayoutTest : public QObject {
   }
 
   void anEditedBatteryTextKeepsTheBatteryDisplay() {
-    struct NoRandom final : RandomSource {
-      int R(int) override { return 0; }
-    } random;
-    DeviceState state;
+    testing::TempDir dir;
+    testing::FakeUnitClock clock;
+    UnitSettings settings;
+    settings.paths = StatePaths::forDirectory(dir.path());
+    settings.randomSeed = 1;
+    Unit unit(settings, clock);
+    unit.load();
+    DeviceState& state = unit.state();
     state.locked([](DeviceData& d) { d.live.setNv(0, 595); });
     MainWindow window;
-    Presenter presenter(state, window, random);
+    Presenter presenter(unit, window);
     connect(&window, &MainWindow::sliderChanged, &window,
             [&presenter](int level, int value) { presenter.sliderChange(level, value); });
     window.show();

@@ -1,17 +1,19 @@
 #include <gtest/gtest.h>
 
-#include "../core/fake_clock.h"
+#include "../support/temp_dir.h"
+#include "../unit/fake_unit_clock.h"
 #include "model_view.h"
 #include "number_format.h"
 #include "presenter.h"
+#include "rounding.h"
 
 namespace vexa {
 namespace {
 
 class PresenterTest : public ::testing::Test {
  protected:
-  PresenterTest() : presenter(state, view, random) {
-    testing::loadDefaults(state);
+  PresenterTest() : unit(settings(), clock), state(unit.state()), presenter(unit, view) {
+    unit.load();
     view.onSliderChange = [this](int level, int value) { presenter.sliderChange(level, value); };
   }
   DeviceData data() const {
@@ -24,9 +26,17 @@ class PresenterTest : public ::testing::Test {
       d.live.setNv(2, c);
     });
   }
-  DeviceState state;
+  UnitSettings settings() {
+    UnitSettings s;
+    s.paths = StatePaths::forDirectory(dir.path());
+    s.randomSeed = 9;
+    return s;
+  }
+  testing::TempDir dir;
+  testing::FakeUnitClock clock;
+  Unit unit;
+  DeviceState& state;
   ModelView view;
-  testing::FakeRandom random;
   Presenter presenter;
 };
 
@@ -96,7 +106,7 @@ TEST_F(PresenterTest, StartupFillClampsLevelsThroughTheSliders) {
   };
   for (const Case& c : cases) {
     ModelView fresh;
-    Presenter p(state, fresh, random);
+    Presenter p(unit, fresh);
     fresh.onSliderChange = [&p](int level, int value) { p.sliderChange(level, value); };
     setLevels(c.in[0], c.in[1], c.in[2]);
     p.moveLevelSliders();
@@ -138,16 +148,16 @@ TEST_F(PresenterTest, AutoModeDisablesSlidersAndStopsTheirWrites) {
   presenter.cbAutClick();
   EXPECT_TRUE(data().AutoMode);
   for (int level = 0; level < 3; ++level) EXPECT_FALSE(view.slider(level).enabled());
-  random.draws = {9, 4, 10};
-  presenter.Tmr3Timer();
+  clock.now = 2000;  // the measurement tick draws the levels
   presenter.Tmr4Timer();
-  EXPECT_EQ(view.slider(0).Value(), 239);
-  EXPECT_EQ(data().live.Nv(1), 29);
-  EXPECT_EQ(view.slider(1).Value(), 44);  // R(29 x 1.5) = R(43.5) = 44
+  const DeviceData drawn = data();
+  EXPECT_GE(drawn.live.Nv(0), 230);
+  EXPECT_EQ(view.slider(0).Value(), drawn.live.Nv(0));
+  EXPECT_EQ(view.slider(1).Value(), roundHalfEvenTimes15(drawn.live.Nv(1)));
   view.setAutoChecked(false);
   presenter.cbAutClick();
   EXPECT_TRUE(view.slider(0).enabled());
-  EXPECT_EQ(data().live.Nv(0), 239);  // the last random levels stay
+  EXPECT_EQ(data().live.Nv(0), drawn.live.Nv(0));  // the last random levels stay
   view.slider(0).setValue(100);
   EXPECT_EQ(data().live.Nv(0), 100);
 }
@@ -173,9 +183,11 @@ TEST_F(PresenterTest, VariantButtonsSetTheVariantAndTheResetLedFollowsTheCountdo
   EXPECT_EQ(data().VariantCode, 4);
   EXPECT_EQ(view.variantDown(), 4);
   state.locked([](DeviceData& d) { d.ResetCountdown = 2; });
-  presenter.Tmr2Timer();
+  clock.now += 10;
+  presenter.Tmr4Timer();
   EXPECT_TRUE(view.findLed("ldRst")->LedOn());
-  presenter.Tmr2Timer();
+  clock.now += 10;
+  presenter.Tmr4Timer();
   EXPECT_FALSE(view.findLed("ldRst")->LedOn());
 }
 

@@ -1,0 +1,187 @@
+// Round trips over real UDP on 127.0.0.1 against a fleet, side by side with the bare echo
+// server of bench/net in one process and one run: the load spread over 1, 100 and all 1,000
+// units of a fleet whose loop runs on a thread of its own. One load generator keeps 1 request
+// in flight (latency) or 32 (throughput), each request to the next unit in turn. Prints the
+// medians of three alternating runs and the ratios to the baseline.
+//
+//   fleet_round_trip_bench [REQUESTS]      (default 20000 per measurement)
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "fleet.h"
+
+namespace {
+
+using namespace vexa;
+using Clock = std::chrono::steady_clock;
+
+constexpr uint16_t kBase = 26000;
+constexpr int kUnits = 1000;
+
+// The baseline of bench/net: a blocking receive on a poll over the socket and an eventfd, a
+// 40-byte reply.
+class EchoServer {
+ public:
+  EchoServer() {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t length = sizeof a;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
+    port_ = ntohs(a.sin_port);
+    wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    thread_ = std::thread([this] { run(); });
+  }
+  ~EchoServer() {
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(wake_, &one, sizeof one);
+    thread_.join();
+    ::close(fd_);
+    ::close(wake_);
+  }
+  uint16_t port() const { return port_; }
+
+ private:
+  void run() {
+    std::vector<char> buffer(8192);
+    const std::string reply(40, 'R');
+    pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_, POLLIN, 0}};
+    for (;;) {
+      if (::poll(fds, 2, 1000) <= 0) continue;
+      if (fds[1].revents) return;
+      sockaddr_in from{};
+      socklen_t length = sizeof from;
+      const ssize_t n = ::recvfrom(fd_, buffer.data(), buffer.size(), MSG_TRUNC,
+                                   reinterpret_cast<sockaddr*>(&from), &length);
+      if (n < 0) continue;
+      ::sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
+    }
+  }
+  int fd_, wake_;
+  uint16_t port_;
+  std::thread thread_;
+};
+
+struct Figures {
+  double p50us = 0, p99us = 0, perSecond = 0;
+  long lost = 0;
+};
+
+// Keeps `window` requests in flight until `count` replies came back, request i to port
+// first + i % spread; a request whose reply is lost is replaced after 200 ms.
+Figures drive(uint16_t first, int spread, int count, int window) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  int size = 4 << 20;
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const std::string request = "rPr000\n";
+  std::vector<double> latencies;
+  latencies.reserve(static_cast<size_t>(count));
+  std::vector<Clock::time_point> sent;
+  char buffer[9000];
+  long next = 0;
+  auto send = [&] {
+    to.sin_port = htons(static_cast<uint16_t>(first + next++ % spread));
+    ::sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    sent.push_back(Clock::now());
+  };
+  Figures f;
+  const auto start = Clock::now();
+  for (int i = 0; i < window; ++i) send();
+  int received = 0;
+  while (received < count) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 200) <= 0) {
+      ++f.lost;
+      sent.erase(sent.begin());
+      send();
+      continue;
+    }
+    if (::recv(fd, buffer, sizeof buffer, 0) < 0) continue;
+    const auto now = Clock::now();
+    latencies.push_back(std::chrono::duration<double, std::micro>(now - sent.front()).count());
+    sent.erase(sent.begin());
+    ++received;
+    if (received + static_cast<int>(sent.size()) < count) send();
+  }
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  ::close(fd);
+  std::sort(latencies.begin(), latencies.end());
+  f.p50us = latencies[latencies.size() / 2];
+  f.p99us = latencies[latencies.size() * 99 / 100];
+  f.perSecond = count / seconds;
+  return f;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int requests = argc > 1 ? std::atoi(argv[1]) : 20000;
+  const std::string dir = std::filesystem::temp_directory_path().string() + "/vexa-fleet-bench/";
+  std::filesystem::create_directories(dir);
+
+  EchoServer echo;
+  EventLoop loop;
+  SteadyUnitClock clock;
+  FleetPlan plan;
+  planPortRange(plan, kUnits, kBase, "127.0.0.1");
+  placeUnits(plan, dir);
+  Fleet fleet(plan, loop, clock);
+  if (!fleet.load().ok() || !fleet.open().ok()) {
+    std::fprintf(stderr, "cannot open ports %u..%u\n", kBase, kBase + kUnits - 1);
+    return 1;
+  }
+  std::thread loopThread([&] { loop.run(); });
+
+  struct Row {
+    const char* name;
+    uint16_t first;
+    int spread;
+    std::vector<double> p50, p99, rate;
+  };
+  std::vector<Row> rows = {{"bare echo (baseline)", echo.port(), 1, {}, {}, {}},
+                           {"fleet, 1 unit", kBase, 1, {}, {}, {}},
+                           {"fleet, spread over 100 units", kBase, 100, {}, {}, {}},
+                           {"fleet, spread over 1,000 units", kBase, 1000, {}, {}, {}}};
+  for (int run = 0; run < 3; ++run) {
+    for (Row& r : rows) {
+      const Figures latency = drive(r.first, r.spread, requests / 4, 1);
+      const Figures throughput = drive(r.first, r.spread, requests, 32);
+      r.p50.push_back(latency.p50us);
+      r.p99.push_back(latency.p99us);
+      r.rate.push_back(throughput.perSecond);
+    }
+  }
+  loop.stop();
+  loopThread.join();
+
+  const double baseP50 = median(rows[0].p50), baseRate = median(rows[0].rate);
+  std::printf("| configuration | p50 | p99 | throughput | p50 ratio | throughput ratio |\n");
+  std::printf("|---|---|---|---|---|---|\n");
+  for (const Row& r : rows) {
+    std::printf("| %s | %.1f us | %.1f us | %.0f/s | %.2f | %.2f |\n", r.name, median(r.p50),
+                median(r.p99), median(r.rate), median(r.p50) / baseP50, median(r.rate) / baseRate);
+  }
+  std::filesystem::remove_all(dir);
+  return 0;
+}

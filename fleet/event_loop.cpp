@@ -1,0 +1,127 @@
+#include "event_loop.h"
+
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+namespace vexa {
+
+EventLoop::EventLoop() {
+  epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
+  wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  epoll_event ev{};
+  ev.events = EPOLLIN;
+  ev.data.fd = wake_;
+  ::epoll_ctl(epoll_, EPOLL_CTL_ADD, wake_, &ev);
+}
+
+EventLoop::~EventLoop() {
+  ::close(wake_);
+  ::close(epoll_);
+}
+
+int64_t EventLoop::nowMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+Status EventLoop::add(int fd, Handler handler) {
+  if (fd < 0) return Status::Error("bad descriptor");
+  epoll_event ev{};
+  ev.events = EPOLLIN;
+  ev.data.fd = fd;
+  if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev) != 0) return Status::Error(std::strerror(errno));
+  if (static_cast<size_t>(fd) >= handlers_.size()) handlers_.resize(static_cast<size_t>(fd) + 1);
+  handlers_[static_cast<size_t>(fd)] = std::move(handler);
+  return Status::Ok();
+}
+
+void EventLoop::remove(int fd) {
+  if (fd < 0 || static_cast<size_t>(fd) >= handlers_.size()) return;
+  ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
+  handlers_[static_cast<size_t>(fd)] = nullptr;
+}
+
+bool EventLoop::at(int64_t dueMs, std::function<void()> task) {
+  if (timers_.size() >= kMaxTimers) return false;
+  timers_.push(Timer{dueMs, timerOrder_++, std::move(task)});
+  return true;
+}
+
+void EventLoop::post(std::function<void()> task) {
+  {
+    std::lock_guard<std::mutex> guard(postedLock_);
+    posted_.push_back(std::move(task));
+  }
+  const uint64_t one = 1;
+  [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
+}
+
+void EventLoop::stop() {
+  {
+    std::lock_guard<std::mutex> guard(postedLock_);
+    stopping_ = true;
+  }
+  const uint64_t one = 1;
+  [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
+}
+
+void EventLoop::runDueTimers() {
+  const int64_t now = nowMs();
+  while (!timers_.empty() && timers_.top().due <= now) {
+    std::function<void()> task = std::move(const_cast<Timer&>(timers_.top()).task);
+    timers_.pop();
+    task();
+  }
+}
+
+void EventLoop::runPosted() {
+  std::vector<std::function<void()>> tasks;
+  {
+    std::lock_guard<std::mutex> guard(postedLock_);
+    tasks.swap(posted_);
+  }
+  for (auto& task : tasks) task();
+}
+
+void EventLoop::run() {
+  epoll_event events[kEventsPerWait];
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> guard(postedLock_);
+      if (stopping_) {
+        stopping_ = false;
+        return;
+      }
+    }
+    int timeout = -1;  // nothing due: sleep until a descriptor is ready
+    if (!timers_.empty()) {
+      const int64_t wait = timers_.top().due - nowMs();
+      timeout = wait <= 0 ? 0 : static_cast<int>(std::min<int64_t>(wait, 60000));
+    }
+    const int n = ::epoll_wait(epoll_, events, kEventsPerWait, timeout);
+    for (int i = 0; i < n; ++i) {
+      const int fd = events[i].data.fd;
+      if (fd == wake_) {
+        uint64_t count = 0;
+        [[maybe_unused]] const ssize_t r = ::read(wake_, &count, sizeof count);
+        continue;
+      }
+      // A handler may have removed this descriptor earlier in the pass.
+      if (static_cast<size_t>(fd) < handlers_.size() && handlers_[static_cast<size_t>(fd)]) {
+        const Handler h = handlers_[static_cast<size_t>(fd)];  // it may add or remove
+        h();
+      }
+    }
+    runDueTimers();
+    runPosted();
+  }
+}
+
+}  // namespace vexa

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "event_loop.h"
+#include "fleet_plan.h"
+#include "unit.h"
+
+namespace vexa {
+
+// Many units in one process: each unit with its own UDP socket on its address and port, all
+// sockets served by one event loop (no thread per unit, no timer per unit: the units' ticks
+// are deadlines). Datagrams are received in batches (recvmmsg) into buffers shared by all
+// units; each reply leaves at once from its unit's socket, so the replies of one datagram go
+// out in order and a failed send ends that datagram's handling as for a unit alone. A fault's
+// delayed reply is a timer of the loop.
+//
+// Loop thread only, apart from what `Unit` allows from any thread; another thread reaches a
+// fleet through `EventLoop::post`. A delayed reply's timer refers to its unit, so a fleet is
+// destroyed only when its loop will not run again.
+class Fleet {
+ public:
+  // Receive buffer per datagram; a longer datagram is dropped whole, never cut.
+  static constexpr size_t kBufferSize = 8192;
+  // Datagrams taken from one socket per readiness, so one busy unit cannot starve the rest.
+  static constexpr int kBatch = 32;
+  static constexpr int kBatchesPerTurn = 4;
+
+  Fleet(FleetPlan plan, EventLoop& loop, UnitClock& clock);
+  ~Fleet();
+  Fleet(const Fleet&) = delete;
+  Fleet& operator=(const Fleet&) = delete;
+
+  // Creates each unit's folder and runs its start-up load. Error naming the first unit whose
+  // folder cannot be made.
+  Status load();
+  // Binds every unit's socket and watches it. On the first failure the sockets opened so far
+  // are closed and the error names the unit (for a unit alone: the endpoint's message).
+  Status open();
+  // Closes every socket.
+  void close();
+
+  struct SaveFailure {
+    int number;
+    std::string text;
+  };
+  // Saves every unit, each atomically; a failure does not stop the others.
+  std::vector<SaveFailure> saveAll();
+
+  bool single() const { return plan_.single; }
+  size_t size() const { return members_.size(); }
+  Unit& unit(size_t index);
+  const UnitPlan& plan(size_t index) const;
+  // The unit with this number, or null.
+  Unit* find(int number);
+
+ private:
+  struct Member;
+  void receive(Member& m);
+
+  FleetPlan plan_;
+  EventLoop& loop_;
+  UnitClock& clock_;
+  std::vector<std::unique_ptr<Member>> members_;
+  // Shared receive buffers: kBatch datagrams of kBufferSize bytes.
+  std::vector<char> buffers_;
+  std::vector<mmsghdr> headers_;
+  std::vector<iovec> vectors_;
+  std::vector<sockaddr_in> senders_;
+};
+
+}  // namespace vexa
