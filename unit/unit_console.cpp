@@ -197,7 +197,8 @@ std::string UnitConsole::scenario(const std::vector<std::string>& w) {
   if (w[1] == "stop" && w.size() == 2) {
     if (!scenario.running()) return error("no scenario runs");
     scenario.stop();
-    return "ok scenario stop " + oneLine(scenario.file()) + "\n";
+    const std::string& file = scenario.file();
+    return "ok scenario stop" + (file.empty() ? "" : " " + oneLine(file)) + "\n";
   }
   if (w[1] == "start" && w.size() == 3) {
     const ScenarioLoad load = loadScenarioFile(w[2]);
