@@ -7,6 +7,7 @@
 
 #include "has_switch.h"
 #include "reply_framing.h"
+#include "scenario.h"
 
 namespace vexa {
 
@@ -15,6 +16,12 @@ bool parseUnsigned(const std::string& text, uint64_t max, uint64_t& out) {
   if (text.empty()) return false;
   const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
   return r.ec == std::errc() && r.ptr == text.data() + text.size() && out <= max;
+}
+// A plain decimal number ("60", "0.5"), no sign, exponent or spaces.
+bool parseDecimal(const std::string& text, double& out) {
+  if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
+  return r.ec == std::errc() && r.ptr == text.data() + text.size();
 }
 }  // namespace
 
@@ -102,6 +109,29 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         return fail("--max-replies-per-datagram needs a number from 1 to 8192");
       }
       c.maxRepliesPerDatagram = static_cast<size_t>(n);
+    } else if (name == "--scenario") {
+      const auto v = value();
+      if (!v || v->empty()) return fail("--scenario needs a file");
+      c.scenarioFile = *v;
+    } else if (name == "--time-factor") {
+      const auto v = value();
+      double f = 0;
+      if (!v || !parseDecimal(*v, f) || !validTimeFactor(f)) {
+        return fail("--time-factor needs a number from 0.01 to 1000");
+      }
+      c.timeFactor = f;
+    } else if (name == "--scenario-seed") {
+      const auto v = value();
+      uint64_t seed = 0;
+      if (!v || !parseUnsigned(*v, UINT64_MAX, seed)) return fail("--scenario-seed needs a number");
+      c.scenarioSeed = seed;
+    } else if (name == "--scenario-stagger") {
+      const auto v = value();
+      double s = 0;
+      if (!v || !parseDecimal(*v, s) || s > 1e6) {
+        return fail("--scenario-stagger needs seconds from 0 to 1000000");
+      }
+      c.scenarioStagger = s;
     } else if (name == "--units" || name == "--port-base" || name == "--bind-range" ||
                name == "--fleet") {
       // The fleet's options.
@@ -155,6 +185,11 @@ std::string usageText() {
          "  --port-base P      the first unit's port (default 5010)\n"
          "  --bind-range A-B   a fleet: one unit per IPv4 address A..B, all on --port\n"
          "  --fleet FILE       a fleet described in a JSON file (docs/fleet.md)\n"
+         "  --scenario FILE    run a scenario (docs/scenarios/) on the unit, or every unit\n"
+         "  --time-factor F    scenario seconds per real second, 0.01..1000 (default: the file's)\n"
+         "  --scenario-seed N  the scenarios' seed (default: the file's)\n"
+         "  --scenario-stagger S\n"
+         "                     a fleet: unit N starts its scenario at (N-1) x S seconds\n"
          "  --help, --version\n"
          "Options take their value as --name VALUE or --name=VALUE.\n";
 }

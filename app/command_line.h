@@ -31,6 +31,11 @@ struct CommandLine {
   std::optional<uint16_t> portBase;      // --port-base P (default 5010)
   std::optional<std::string> bindRange;  // --bind-range A-B: one unit per address, on --port
   std::optional<std::string> fleetFile;  // --fleet FILE (JSON)
+  // A scenario for the unit alone or every unit of a fleet (a fleet file's own wins).
+  std::optional<std::string> scenarioFile;  // --scenario FILE
+  std::optional<double> timeFactor;         // --time-factor F, over the file's
+  std::optional<uint64_t> scenarioSeed;     // --scenario-seed N, over the file's
+  double scenarioStagger = 0;               // --scenario-stagger S: unit N starts at (N-1) x S
   bool fleet() const { return units || bindRange || fleetFile; }
 };
 

@@ -13,6 +13,7 @@
 #include "fleet_file.h"
 #include "has_switch.h"
 #include "line_reader.h"
+#include "scenario_plan.h"
 #include "service_notify.h"
 
 namespace vexa {
@@ -105,7 +106,10 @@ std::optional<std::string> planFromOptions(const CommandLine& options, FleetPlan
   base.faults = options.faults;
   base.log = HasSwitch('L', options.switchArguments);
   base.maxRepliesPerDatagram = options.maxRepliesPerDatagram;
-  if (options.fleetFile) return readFleetFile(*options.fleetFile, base, plan);
+  if (options.fleetFile) {
+    if (auto e = readFleetFile(*options.fleetFile, base, plan)) return e;
+    return planScenarios(options, plan);
+  }
   if (options.units) {
     if (auto e = planPortRange(plan, *options.units, options.portBase.value_or(5010),
                                options.bindAddress)) {
@@ -122,7 +126,7 @@ std::optional<std::string> planFromOptions(const CommandLine& options, FleetPlan
     u.log = base.log;
     u.maxRepliesPerDatagram = base.maxRepliesPerDatagram;
   }
-  return std::nullopt;
+  return planScenarios(options, plan);
 }
 
 int runHeadless(const StartupSettings& settings, FleetPlan plan) {
@@ -151,6 +155,7 @@ int runHeadless(const StartupSettings& settings, FleetPlan plan) {
     printError("vexa-sim: " + s.text());
     return 1;
   }
+  fleet.startScenarios();
   // Every unit's endpoint is bound from here on.
   const std::string where = fleet.plan(0).address + ":" + std::to_string(fleet.plan(0).port);
   if (fleet.single()) {

@@ -35,6 +35,9 @@ int main(int argc, char** argv) {
   network.faults = options.faults;
   network.maxRepliesPerDatagram = options.maxRepliesPerDatagram;
   network.faultSeed = start.plan.faultSeed;
+  network.scenario = start.plan.units[0].scenario;
+  network.scenarioFile = start.plan.units[0].scenarioFile;
+  network.scenarioRun = start.plan.units[0].scenarioRun;
   return vexa::runWindow(argc, argv, start.settings, network,
                          start.lock->acquired() ? start.where.directory : "");
 }

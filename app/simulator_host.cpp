@@ -70,6 +70,14 @@ SimulatorHost::SimulatorHost(const StartupSettings& settings, PanelView& view,
   tmr4_.setInterval(100);
   connect(&tmr1_, &QTimer::timeout, this, [this] { presenter_.Tmr1Timer(); });
   connect(&tmr4_, &QTimer::timeout, this, [this] { presenter_.Tmr4Timer(); });
+  // The runner sets levels at most every 100 ms and events at their own times, so a 100 ms
+  // timer serves both at that pace; it stops once the scenario has stopped.
+  scenarioTimer_.setInterval(100);
+  connect(&scenarioTimer_, &QTimer::timeout, this, [this] {
+    UnitScenario& scenario = unit_.scenario();
+    scenario.advanceTo(UnitScenario::Clock::now());
+    if (!scenario.running()) scenarioTimer_.stop();
+  });
 }
 
 SimulatorHost::~SimulatorHost() {
@@ -86,6 +94,12 @@ void SimulatorHost::start() {
   presenter_.selectVariant(network_.startVariant);
   view_.setEndpointChecked(true);
   switch_.cbCT13Click();
+  if (network_.scenario) {
+    unit_.scenario().start(network_.scenario, network_.scenarioFile, network_.scenarioRun,
+                           UnitScenario::Clock::now());
+    scenarioTimer_.start();
+    presenter_.Tmr4Timer();
+  }
   // A "Ciclo" of 0 or less leaves the cycle timer idle for the whole run.
   if (unit_.cycleIntervalMs() > 0) {
     tmr1_.setInterval(unit_.cycleIntervalMs());

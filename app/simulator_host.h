@@ -9,12 +9,14 @@
 #include "startup_settings.h"
 #include "udp_endpoint.h"
 #include "unit.h"
+#include "unit_scenario.h"
 
 namespace vexa {
 
 // The window's unit: one unit served by an endpoint with its own listener thread, the panel's
 // presenter and endpoint switch, and two Qt timers that only refresh the display (the unit's
-// own ticks are deadlines and need no timer). Lives on the GUI thread.
+// own ticks are deadlines and need no timer), plus one that advances the unit's scenario while
+// one runs. Lives on the GUI thread.
 class SimulatorHost : public QObject {
   Q_OBJECT
 
@@ -26,6 +28,10 @@ class SimulatorHost : public QObject {
     FaultSettings faults;
     uint32_t faultSeed = 1;
     size_t maxRepliesPerDatagram = 0;  // 0: every line answered
+    // The unit's scenario (null: none), from the start-up planning.
+    std::shared_ptr<const Scenario> scenario;
+    std::string scenarioFile;
+    RunOptions scenarioRun;
   };
 
   // `panelTexts` receives the listener thread's display texts (null: not shown).
@@ -48,6 +54,7 @@ class SimulatorHost : public QObject {
   UdpEndpoint& endpoint() { return endpoint_; }
   int cycleInterval() const { return unit_.cycleIntervalMs(); }
   bool cycleTimerActive() const { return tmr1_.isActive(); }
+  bool scenarioTimerActive() const { return scenarioTimer_.isActive(); }
 
  private:
   class EndpointPort;
@@ -62,6 +69,7 @@ class SimulatorHost : public QObject {
   EndpointSwitch switch_;
   std::unique_ptr<EndpointPort> port_;
   QTimer tmr1_, tmr4_;
+  QTimer scenarioTimer_;  // every 100 ms while a scenario runs; the levels' own pace
 };
 
 }  // namespace vexa

@@ -22,11 +22,12 @@ void measurementTick(DeviceState& state, RandomSource& random) {
   state.locked([&](DeviceData& d) { measurementTickOn(d, random); });
 }
 
-void measurementTickOn(DeviceData& d, RandomSource& random) {
+void measurementTickOn(DeviceData& d, RandomSource& random, unsigned heldLevels) {
   if (d.AutoMode) {
-    d.live.setNv(0, static_cast<int16_t>(230 + random.R(30)));
-    d.live.setNv(1, static_cast<int16_t>(25 + random.R(10)));
-    d.live.setNv(2, static_cast<int16_t>(60 + random.R(20)));
+    const int drawn[3] = {230 + random.R(30), 25 + random.R(10), 60 + random.R(20)};
+    for (int level = 0; level < 3; ++level) {
+      if (!(heldLevels & (1u << level))) d.live.setNv(level, static_cast<int16_t>(drawn[level]));
+    }
   }
   std::string text;
   appendDecimal(text, d.live.Nv(1));

@@ -24,7 +24,9 @@ std::string flagsTextOf(uint16_t inputFlags);
 
 // The same three steps on state the caller already holds locked.
 bool resetTickOn(DeviceData& d);
-void measurementTickOn(DeviceData& d, RandomSource& random);
+// `heldLevels`: bit L set keeps level L out of auto mode's draw (its random value is drawn all
+// the same, so the other levels see the same sequence).
+void measurementTickOn(DeviceData& d, RandomSource& random, unsigned heldLevels = 0);
 void flagsStepOn(DeviceData& d);
 
 }  // namespace vexa

@@ -5,10 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "endpoint_failure.h"
+#include "unit_scenario.h"
 
 namespace vexa {
 
@@ -228,6 +231,42 @@ std::vector<Fleet::SaveFailure> Fleet::saveAll() {
     failures.push_back({(*reported)->plan.number, results[i].text()});
   }
   return failures;
+}
+
+void Fleet::startScenarios() {
+  const auto now = UnitScenario::Clock::now();
+  for (auto& m : members_) {
+    if (m->plan.scenario) {
+      m->unit->scenario().start(m->plan.scenario, m->plan.scenarioFile, m->plan.scenarioRun, now);
+    }
+  }
+  scheduleScenarios();
+}
+
+void Fleet::scheduleScenarios() {
+  auto earliest = UnitScenario::Clock::time_point::max();
+  for (auto& m : members_) earliest = std::min(earliest, m->unit->scenario().nextDeadline());
+  if (earliest == UnitScenario::Clock::time_point::max()) return;  // asleep
+  // The loop's clock is the same monotonic clock, in whole milliseconds: round up.
+  const auto sinceEpoch = earliest.time_since_epoch();
+  const int64_t due = std::chrono::ceil<std::chrono::milliseconds>(sinceEpoch).count();
+  if (due >= scenarioDue_) return;  // the timer set already comes first
+  scenarioDue_ = due;
+  const uint64_t generation = ++scenarioGeneration_;
+  if (!loop_.at(due, [this, generation] { scenarioTimer(generation); })) {
+    scenarioDue_ = INT64_MAX;  // the loop's timers are full: the next schedule tries again
+  }
+}
+
+void Fleet::scenarioTimer(uint64_t generation) {
+  if (generation != scenarioGeneration_) return;
+  scenarioDue_ = INT64_MAX;
+  const auto now = UnitScenario::Clock::now();
+  for (auto& m : members_) {
+    UnitScenario& scenario = m->unit->scenario();
+    if (scenario.nextDeadline() <= now) scenario.advanceTo(now);
+  }
+  scheduleScenarios();
 }
 
 void Fleet::receive(Member& m) {

@@ -45,6 +45,13 @@ class Fleet {
   // Closes every socket.
   void close();
 
+  // Starts each planned unit's scenario, all at the same instant, and schedules them.
+  void startScenarios();
+  // Schedules the scenarios again after one was started or stopped (the console's). The
+  // scenarios have no timer each: one timer of the loop waits for the earliest deadline of
+  // all units and advances every unit due then. With no scenario due it sets none.
+  void scheduleScenarios();
+
   struct SaveFailure {
     int number;
     std::string text;
@@ -62,6 +69,7 @@ class Fleet {
  private:
   struct Member;
   void receive(Member& m);
+  void scenarioTimer(uint64_t generation);
 
   FleetPlan plan_;
   EventLoop& loop_;
@@ -72,6 +80,10 @@ class Fleet {
   std::vector<mmsghdr> headers_;
   std::vector<iovec> vectors_;
   std::vector<sockaddr_in> senders_;
+  // The scenarios' one timer: its due time (INT64_MAX: none set) and generation (a timer of
+  // an older generation was overtaken by an earlier one and does nothing).
+  int64_t scenarioDue_ = INT64_MAX;
+  uint64_t scenarioGeneration_ = 0;
 };
 
 }  // namespace vexa

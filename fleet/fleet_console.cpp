@@ -55,6 +55,12 @@ std::string FleetConsole::onUnit(Unit& unit, const std::vector<std::string>& wor
 }
 
 std::string FleetConsole::execute(std::string_view line) {
+  std::string out = run(line);
+  fleet_.scheduleScenarios();  // a scenario may have been started or stopped
+  return out;
+}
+
+std::string FleetConsole::run(std::string_view line) {
   const std::vector<std::string> w = UnitConsole::wordsOf(line);
   if (w.empty()) return {};
   if (w[0] == "help" && w.size() == 1) return helpText();

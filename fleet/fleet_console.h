@@ -24,6 +24,7 @@ class FleetConsole {
   std::string helpText() const;
 
  private:
+  std::string run(std::string_view line);
   std::string onUnit(Unit& unit, const std::vector<std::string>& words, std::string_view line);
   std::string units();
   std::string totals(bool json);

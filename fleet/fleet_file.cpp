@@ -136,13 +136,25 @@ std::optional<FieldError> readUnit(const json& o, UnitPlan& u, bool allowIdentit
       u.log = v.get<bool>();
     } else if (key == "faults") {
       if (auto e = readFaults(v, u.faults)) return e;
+    } else if (key == "scenario") {
+      if (!v.is_string() || v.get<std::string>().empty()) {
+        return FieldError{key, "needs the path of a scenario file"};
+      }
+      u.scenarioFile = v.get<std::string>();
+    } else if (key == "scenario_offset") {
+      if (!v.is_number() || !(v.get<double>() >= 0 && v.get<double>() <= 1e6)) {
+        return FieldError{key, "needs seconds from 0 to 1000000"};
+      }
+      u.scenarioRun.offset = v.get<double>();
     } else if (key == "identity" && allowIdentity) {
       UnitIdentity id;
       if (auto e = readIdentity(v, id)) return e;
       u.identity = id;
     } else {
-      return FieldError{key, "is not a unit field (address, port, variant, log, faults" +
-                                 std::string(allowIdentity ? ", identity)" : ")")};
+      return FieldError{key,
+                        "is not a unit field (address, port, variant, log, faults, scenario, "
+                        "scenario_offset" +
+                            std::string(allowIdentity ? ", identity)" : ")")};
     }
   }
   return std::nullopt;
@@ -219,6 +231,15 @@ std::optional<std::string> readFleetFile(const std::string& path, const UnitPlan
     return "fleet file " + path + ": longer than " + std::to_string(kMaxFleetFileBytes) + " bytes";
   }
   if (auto e = parseFleetText(text, base, plan)) return "fleet file " + path + ": " + *e;
+  // A scenario's relative path is taken from the fleet file's folder.
+  const size_t slash = path.rfind('/');
+  if (slash != std::string::npos) {
+    for (UnitPlan& u : plan.units) {
+      if (!u.scenarioFile.empty() && u.scenarioFile[0] != '/') {
+        u.scenarioFile = path.substr(0, slash + 1) + u.scenarioFile;
+      }
+    }
+  }
   return std::nullopt;
 }
 

@@ -11,7 +11,9 @@ namespace vexa {
 constexpr size_t kMaxFleetFileBytes = 16 * 1024 * 1024;
 
 // Reads a fleet file (JSON, see docs/fleet.md): {"defaults": {...}, "units": [{...}, ...]},
-// each unit with optional "address", "port", "variant", "log", "faults" and "identity".
+// each unit with optional "address", "port", "variant", "log", "faults", "identity",
+// "scenario" (a scenario file's path, relative to the fleet file's folder) and
+// "scenario_offset" (the unit's start time in its scenario, seconds).
 // `base` holds what the command line gave (address, port, variant, faults, log); the
 // defaults object overrides it and each unit overrides the defaults. Units are numbered in
 // file order from 1. Every field is checked before anything else happens; an error names the

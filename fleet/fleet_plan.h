@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fault_injector.h"
+#include "scenario_runner.h"
 #include "unit.h"
 
 namespace vexa {
@@ -21,6 +22,11 @@ struct UnitPlan {
   bool log = false;
   size_t maxRepliesPerDatagram = 0;      // 0: every line answered
   std::optional<UnitIdentity> identity;  // for a fresh unit
+  // Its scenario: the file named (empty: none), the scenario read from it by the start-up
+  // planning, and how it runs (seed, time factor, the unit's own start time in the scenario).
+  std::string scenarioFile;
+  std::shared_ptr<const Scenario> scenario;
+  RunOptions scenarioRun;
 };
 
 // The units of one process. A unit alone (no fleet option) keeps its files in the state

@@ -48,7 +48,7 @@ void DeadlineTicks::advance(DeviceData& d, int64_t nowMs, RandomSource& random) 
     const int64_t at = m * kMeasureMs;
     resetTo(d, at / kResetMs);
     flagsTo(d, at / kFlagsMs);
-    measurementTickOn(d, random);
+    measurementTickOn(d, random, heldLevels_);
     measureDone_ = m;
   }
   const int64_t flagsDue = elapsed / kFlagsMs;

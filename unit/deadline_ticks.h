@@ -37,6 +37,11 @@ class DeadlineTicks {
   // than one already seen does nothing.
   void advance(DeviceData& d, int64_t nowMs, RandomSource& random);
 
+  // Levels (bit L for level L) that the measurement tick's auto draw leaves alone: a scenario
+  // drives them.
+  void setHeldLevels(unsigned mask) { heldLevels_ = mask; }
+  unsigned heldLevels() const { return heldLevels_; }
+
   // The next instant at which a tick would change what the unit reports, for a display that
   // wants to refresh then; -1 before `start`.
   int64_t nextFlagsDue() const;
@@ -51,6 +56,7 @@ class DeadlineTicks {
   int64_t resetDone_ = 0;
   int64_t flagsDone_ = 0;
   int64_t measureDone_ = 0;
+  unsigned heldLevels_ = 0;
 };
 
 }  // namespace vexa

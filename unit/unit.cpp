@@ -2,9 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "bits.h"
 #include "level_rules.h"
 #include "live_ticks.h"
+#include "unit_scenario.h"
 
 namespace vexa {
 
@@ -48,9 +51,12 @@ Unit::Unit(UnitSettings settings, UnitClock& clock, PanelTextSink* panel)
       handler_(state_, clock_, panel, log_.get(), this) {
   handler_.setMaxRepliesPerDatagram(settings_.maxRepliesPerDatagram);
   if (settings_.faults.any()) setFaults(settings_.faults);
+  scenario_ = std::make_unique<UnitScenario>(*this);
 }
 
-Unit::~Unit() = default;
+Unit::~Unit() {
+  scenario_->detach();  // a unit being destroyed is left as it is
+}
 
 void Unit::load() {
   const bool fresh = !fileExists(settings_.paths.configFile());
@@ -195,7 +201,7 @@ void Unit::moveSlider(int level, int64_t position) {
     ticks_.advance(d, now, random_);
     if (sliders_[level].load() == clamped) return;  // OnChange only on a real change
     sliders_[level].store(clamped);
-    if (d.AutoMode) return;
+    if (d.AutoMode || (ticks_.heldLevels() & (1u << level))) return;
     nv = levelOfSliderPosition(level, clamped);
     wrote = nv != d.live.Nv(level);
     d.live.setNv(level, nv);
@@ -210,7 +216,7 @@ void Unit::sliderChange(int level, int value) {
   state_.locked([&](DeviceData& d) {
     ticks_.advance(d, now, random_);
     sliders_[level].store(value);
-    if (d.AutoMode) return;
+    if (d.AutoMode || (ticks_.heldLevels() & (1u << level))) return;
     nv = levelOfSliderPosition(level, value);
     wrote = nv != d.live.Nv(level);
     d.live.setNv(level, nv);
@@ -219,8 +225,10 @@ void Unit::sliderChange(int level, int value) {
 }
 
 bool Unit::setLevel(int level, int value) {
-  const bool autoMode = state_.locked([](const DeviceData& d) { return d.AutoMode; });
-  if (autoMode) return false;
+  const bool refused = state_.locked([&](const DeviceData& d) {
+    return d.AutoMode || (ticks_.heldLevels() & (1u << level)) != 0;
+  });
+  if (refused) return false;
   moveSlider(level, sliderPositionOf(level, value));
   return true;
 }
@@ -280,6 +288,53 @@ std::array<uint64_t, 3> Unit::faultCounts() const {
   const FaultInjector* injector = faultInjector();
   if (!injector) return {0, 0, 0};
   return {injector->dropped(), injector->delayed(), injector->corrupted()};
+}
+
+void Unit::claimLevel(int level, std::string source) {
+  {
+    std::lock_guard<std::mutex> guard(sourcesLock_);
+    sources_[static_cast<size_t>(level)] = std::move(source);
+  }
+  state_.locked([&](DeviceData&) { ticks_.setHeldLevels(ticks_.heldLevels() | (1u << level)); });
+}
+
+void Unit::releaseLevel(int level) {
+  const int64_t now = clock_.nowMs();
+  state_.locked([&](DeviceData& d) {
+    ticks_.advance(d, now, random_);  // draws due while it was held skip it
+    ticks_.setHeldLevels(ticks_.heldLevels() & ~(1u << level));
+  });
+  std::lock_guard<std::mutex> guard(sourcesLock_);
+  sources_[static_cast<size_t>(level)].clear();
+}
+
+std::string Unit::levelSource(int level) const {
+  std::lock_guard<std::mutex> guard(sourcesLock_);
+  return sources_[static_cast<size_t>(level)];
+}
+
+void Unit::driveLevel(int level, int value) {
+  const int clamped = clampSliderPosition(level, sliderPositionOf(level, value));
+  const int64_t now = clock_.nowMs();
+  bool wrote = false;
+  int16_t nv = 0;
+  state_.locked([&](DeviceData& d) {
+    ticks_.advance(d, now, random_);
+    sliders_[level].store(clamped);
+    nv = levelOfSliderPosition(level, clamped);
+    wrote = nv != d.live.Nv(level);
+    d.live.setNv(level, nv);
+  });
+  if (wrote) notify(UnitEvent::Kind::LevelChanged, {}, level, nv);
+}
+
+void Unit::holdReset(int seconds) {
+  const int64_t now = clock_.nowMs();
+  state_.locked([&](DeviceData& d) {
+    ticks_.advance(d, now, random_);
+    // As rst: the countdown in 10 ms ticks; the reset tick raises input bit 1.
+    d.ResetCountdown = std::clamp(seconds, 0, 86400) * 100;
+  });
 }
 
 Unit::Reading Unit::read() {

@@ -21,6 +21,8 @@
 
 namespace vexa {
 
+class UnitScenario;
+
 // Configuration fields written over the defaults of a fresh unit (one without "VXS1.dat").
 struct UnitIdentity {
   std::optional<std::array<uint8_t, 6>> mac;
@@ -122,6 +124,21 @@ class Unit : private StateHost, private LineHooks {
   }
   void setFaults(const FaultSettings& faults);
   FaultSettings faults() const;
+
+  // A level driven by a scenario (see UnitScenario). While claimed, the operator's level
+  // operations leave it alone (setLevel answers false, a slider's move only records its
+  // position) and auto mode's 2 s draw skips it; `driveLevel` writes it through the slider's
+  // rule (clamping, the temperature factor) even in auto mode. `source` says what drives it
+  // ("scenario sine"); releasing hands the level back with its last value.
+  void claimLevel(int level, std::string source);
+  void releaseLevel(int level);
+  std::string levelSource(int level) const;  // empty: the operator's
+  void driveLevel(int level, int value);
+  // Holds the reset input for `seconds`, as an accepted rst does.
+  void holdReset(int seconds);
+  // The scenario of this unit, for the thread that drives the unit (a fleet's loop, the
+  // window's GUI thread); never null.
+  UnitScenario& scenario() { return *scenario_; }
   // Requests dropped, replies delayed, replies corrupted.
   std::array<uint64_t, 3> faultCounts() const;
 
@@ -198,6 +215,9 @@ class Unit : private StateHost, private LineHooks {
   mutable std::mutex faultsCreation_;
   std::unique_ptr<FaultInjector> faultsOwner_;
   std::atomic<FaultInjector*> faults_{nullptr};
+  mutable std::mutex sourcesLock_;
+  std::array<std::string, 3> sources_;  // under sourcesLock_; empty: the operator's
+  std::unique_ptr<UnitScenario> scenario_;
 };
 
 }  // namespace vexa

@@ -8,7 +8,9 @@
 #include "level_rules.h"
 #include "number_format.h"
 #include "reply_framing.h"
+#include "scenario_file.h"
 #include "text_format.h"
+#include "unit_scenario.h"
 
 namespace vexa {
 
@@ -89,7 +91,7 @@ std::vector<std::string> UnitConsole::wordsOf(std::string_view line) {
 std::string UnitConsole::helpText() {
   return "input N on|off|toggle; level bat|temp|umid VALUE; auto on|off; variant 110|130|150; "
          "battery 0|1|2; endpoint on|off; fault drop P | delay MS[:J] | corrupt P | off; "
-         "status [--json]";
+         "scenario stop | start FILE; status [--json]";
 }
 
 std::string UnitConsole::execute(const std::vector<std::string>& w, bool& known) {
@@ -100,6 +102,7 @@ std::string UnitConsole::execute(const std::vector<std::string>& w, bool& known)
   if (command == "input" && w.size() == 3) return input(w[1], w[2]);
   if (command == "level" && w.size() == 3) return level(w[1], w[2]);
   if (command == "fault" && w.size() >= 2) return fault(w);
+  if (command == "scenario" && w.size() >= 2) return scenario(w);
   bool on = false;
   if (command == "auto" && w.size() == 2 && onOff(w[1], on)) {
     unit_.setAuto(on);
@@ -147,6 +150,9 @@ std::string UnitConsole::level(const std::string& which, const std::string& valu
   if (index < 0) return error("level takes bat, temp or umid");
   if (!parseInt(value, -32768, 32767, v)) return error("level takes a whole number");
   // The slider's clamping and the temperature factor apply, as for a slider moved by hand.
+  if (const std::string source = unit_.levelSource(index); !source.empty()) {
+    return error("level " + which + " follows the " + source + "; scenario stop hands it back");
+  }
   if (!unit_.setLevel(index, static_cast<int>(v))) {
     return error("the sliders follow auto mode; switch it off first");
   }
@@ -186,6 +192,23 @@ std::string UnitConsole::fault(const std::vector<std::string>& w) {
   return out.str();
 }
 
+std::string UnitConsole::scenario(const std::vector<std::string>& w) {
+  UnitScenario& scenario = unit_.scenario();
+  if (w[1] == "stop" && w.size() == 2) {
+    if (!scenario.running()) return error("no scenario runs");
+    scenario.stop();
+    const std::string& file = scenario.file();
+    return "ok scenario stop" + (file.empty() ? "" : " " + oneLine(file)) + "\n";
+  }
+  if (w[1] == "start" && w.size() == 3) {
+    const ScenarioLoad load = loadScenarioFile(w[2]);
+    if (!load.ok()) return error(oneLine(load.error));
+    scenario.start(load.scenario, w[2], scenario.options(), UnitScenario::Clock::now());
+    return "ok scenario start " + oneLine(w[2]) + "\n";
+  }
+  return error("scenario takes stop, or start FILE");
+}
+
 std::string UnitConsole::status(bool json) {
   const Unit::Reading r = unit_.read();
   const ParameterReading parameters = unit_.state().locked([](const DeviceData& d) {
@@ -204,6 +227,13 @@ std::string UnitConsole::status(bool json) {
                                 std::to_string(r.nv[2])};
   const auto faults = unit_.faultCounts();  // dropped, delayed, corrupted
   const char* names[3] = {"bat", "temp", "umid"};
+  std::string sources[3];  // what sets each level: a scenario, auto mode or the operator
+  for (int i = 0; i < 3; ++i) {
+    sources[i] = unit_.levelSource(i);
+    if (sources[i].empty()) sources[i] = r.autoMode ? "auto" : "operator";
+  }
+  const ScenarioRunner* runner = unit_.scenario().runner();
+  const double scenarioTime = runner ? runner->scenarioTime(ScenarioRunner::Clock::now()) : 0;
   std::ostringstream out;
   if (json) {
     out << "{\"endpoint\":" << (active ? "true" : "false")
@@ -218,7 +248,17 @@ std::string UnitConsole::status(bool json) {
     appendParameters(out, parameters);
     out << ",\"datagrams\":" << handled << ",\"dropped\":" << faults[0]
         << ",\"delayed\":" << faults[1] << ",\"corrupted\":" << faults[2]
-        << ",\"delay_overflow\":" << queueDropped << ",\"unanswered\":" << unanswered << "}\n";
+        << ",\"delay_overflow\":" << queueDropped << ",\"unanswered\":" << unanswered;
+    for (int i = 0; i < 3; ++i) out << ",\"" << names[i] << "_source\":" << jsonText(sources[i]);
+    out << ",\"scenario\":";
+    if (runner) {
+      out << "{\"file\":" << jsonText(unit_.scenario().file())
+          << ",\"name\":" << jsonText(runner->scenario().name) << ",\"time\":" << scenarioTime
+          << ",\"time_factor\":" << runner->timeFactor() << ",\"seed\":" << runner->seed() << "}";
+    } else {
+      out << "null";
+    }
+    out << "}\n";
   } else {
     out << "endpoint=" << (active ? "on" : "off") << " variant=" << variantCaption(r.variant)
         << " inputs=" << inputs;
@@ -227,7 +267,21 @@ std::string UnitConsole::status(bool json) {
     out << " auto=" << (r.autoMode ? "on" : "off") << " battery=" << battery
         << " reset=" << r.countdown << " token=" << r.token << " datagrams=" << handled
         << " dropped=" << faults[0] << " delayed=" << faults[1] << " corrupted=" << faults[2]
-        << " delay_overflow=" << queueDropped << " unanswered=" << unanswered << "\n";
+        << " delay_overflow=" << queueDropped << " unanswered=" << unanswered;
+    // Sources and the file are single words: spaces become ':' and '?'.
+    for (int i = 0; i < 3; ++i) {
+      std::string word = sources[i];
+      for (char& c : word) c = c == ' ' ? ':' : c;
+      out << " " << names[i] << "_source=" << word;
+    }
+    if (runner) {
+      std::string file = oneLine(unit_.scenario().file());
+      for (char& c : file) c = c == ' ' ? '?' : c;
+      out << " scenario=" << file << " scenario_time=" << scenarioTime;
+    } else {
+      out << " scenario=none";
+    }
+    out << "\n";
   }
   return out.str();
 }

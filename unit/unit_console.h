@@ -10,7 +10,8 @@ namespace vexa {
 
 // The operator's commands on one unit, one command per line: the same operations as the
 // window's controls, so a console action and a click have the same effect. A malformed command
-// changes nothing and answers "error: ...". Safe from any thread (it works through the unit).
+// changes nothing and answers "error: ...". Safe from any thread (it works through the unit),
+// apart from `scenario start|stop`, which is for the thread that drives the unit's scenario.
 class UnitConsole {
  public:
   explicit UnitConsole(Unit& unit) : unit_(unit) {}
@@ -34,6 +35,7 @@ class UnitConsole {
   std::string input(const std::string& which, const std::string& how);
   std::string level(const std::string& which, const std::string& value);
   std::string fault(const std::vector<std::string>& words);
+  std::string scenario(const std::vector<std::string>& words);
 
   Unit& unit_;
 };

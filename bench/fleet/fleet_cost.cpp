@@ -55,9 +55,18 @@ long cpuTicks(pid_t pid) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Arguments after "--" go to the program as they are (a scenario, say).
+  std::vector<std::string> extra;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) != "--") continue;
+    extra.assign(argv + i + 1, argv + argc);
+    argc = i;
+    break;
+  }
   if (argc < 4) {
-    std::fprintf(
-        stderr, "usage: fleet_cost PROGRAM UNITS IDLE_SECONDS [ports BASE | range ADDRESS PORT]\n");
+    std::fprintf(stderr,
+                 "usage: fleet_cost PROGRAM UNITS IDLE_SECONDS [ports BASE | range ADDRESS PORT] "
+                 "[-- PROGRAM OPTIONS]\n");
     return 2;
   }
   const std::string program = argv[1];
@@ -97,6 +106,7 @@ int main(int argc, char** argv) {
     args.insert(args.end(),
                 {"--units", std::to_string(units), "--port-base", std::to_string(base)});
   }
+  args.insert(args.end(), extra.begin(), extra.end());
 
   const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   int size = 8 << 20;

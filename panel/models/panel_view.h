@@ -18,6 +18,8 @@ class PanelView {
   // Level slider 0, 1 or 2 (slNv00..slNv02). Setting a value runs its change handler.
   virtual void setSliderValue(int level, int value) = 0;
   virtual void setSliderEnabled(int level, bool enabled) = 0;
+  // The slider's tooltip (empty: none); a view without tooltips ignores it.
+  virtual void setSliderToolTip(int /*level*/, std::string_view /*text*/) {}
   // The selected battery item of cbBat: 0, 1, 2, or -1 when none is selected.
   virtual int batteryItem() const = 0;
   virtual bool autoChecked() const = 0;

@@ -45,10 +45,21 @@ void Presenter::Tmr1Timer() {
   showInputLeds(unit_.read().inputs);
 }
 
+void Presenter::showLevelSources(bool autoMode) {
+  for (int level = 0; level < 3; ++level) {
+    std::string source = unit_.levelSource(level);
+    if (source == shownSources_[static_cast<size_t>(level)]) continue;
+    view_.setSliderEnabled(level, source.empty() && !autoMode);
+    view_.setSliderToolTip(level, source.empty() ? "" : "Set by the " + source);
+    shownSources_[static_cast<size_t>(level)] = std::move(source);
+  }
+}
+
 void Presenter::Tmr4Timer() {
   const Unit::Reading r = unit_.read();
-  if (r.autoMode) {
-    for (int level = 0; level < 3; ++level) {
+  showLevelSources(r.autoMode);
+  for (int level = 0; level < 3; ++level) {
+    if (r.autoMode || !shownSources_[static_cast<size_t>(level)].empty()) {
       view_.setSliderValue(level, static_cast<int>(sliderPositionOf(level, r.nv[level])));
     }
   }
@@ -69,7 +80,9 @@ void Presenter::LdClick(std::string_view ledName) {
 void Presenter::cbAutClick() {
   const bool on = view_.autoChecked();
   unit_.setAuto(on);
-  for (int level = 0; level < 3; ++level) view_.setSliderEnabled(level, !on);
+  for (int level = 0; level < 3; ++level) {
+    view_.setSliderEnabled(level, !on && shownSources_[static_cast<size_t>(level)].empty());
+  }
 }
 
 void Presenter::sliderChange(int level, int value) {

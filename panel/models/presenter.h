@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -28,7 +29,8 @@ class Presenter {
 
   void Tmr1Timer();  // input LEDs
   // The display refresh (every 100 ms): sliders in auto mode, level displays, input LEDs and
-  // the reset LED, all as of now.
+  // the reset LED, all as of now; a slider whose level a scenario drives follows it, disabled,
+  // with a tooltip naming the source, until the scenario hands the level back.
   void Tmr4Timer();
 
   // Operator controls.
@@ -42,9 +44,11 @@ class Presenter {
 
  private:
   void showInputLeds(uint16_t flags);
+  void showLevelSources(bool autoMode);
 
   Unit& unit_;
   PanelView& view_;
+  std::array<std::string, 3> shownSources_;  // the sources the sliders show
 };
 
 }  // namespace vexa

@@ -238,6 +238,11 @@ void MainWindow::setSliderEnabled(int level, bool enabled) {
   sliders_[static_cast<size_t>(level)]->setEnabled(enabled);
 }
 
+void MainWindow::setSliderToolTip(int level, std::string_view text) {
+  sliders_[static_cast<size_t>(level)]->setToolTip(
+      QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
 int MainWindow::batteryItem() const {
   // An edited text that is not the selected item's selects no item.
   const int index = cbBat_->currentIndex();

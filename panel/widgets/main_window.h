@@ -36,6 +36,7 @@ class MainWindow : public QWidget, public PanelView {
   LedModel* findLed(std::string_view name) override;
   void setSliderValue(int level, int value) override;
   void setSliderEnabled(int level, bool enabled) override;
+  void setSliderToolTip(int level, std::string_view text) override;
   int batteryItem() const override;
   bool autoChecked() const override;
   void setVariantButtonDown(int tag) override;

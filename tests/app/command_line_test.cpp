@@ -109,6 +109,46 @@ TEST(CommandLine, RefusesBadOptions) {
   }
 }
 
+TEST(CommandLine, ScenarioOptions) {
+  struct Case {
+    std::vector<std::string> args;
+    bool ok;
+  };
+  const Case cases[] = {
+      {{"--scenario", "a.json"}, true},
+      {{"--scenario="}, false},
+      {{"--scenario"}, false},
+      {{"--time-factor", "0.01"}, true},
+      {{"--time-factor", "1000"}, true},
+      {{"--time-factor", "0.009"}, false},
+      {{"--time-factor", "1000.5"}, false},
+      {{"--time-factor", "-1"}, false},
+      {{"--time-factor", "1e2"}, false},
+      {{"--scenario-seed", "18446744073709551615"}, true},
+      {{"--scenario-seed", "18446744073709551616"}, false},
+      {{"--scenario-seed", "-1"}, false},
+      {{"--scenario-stagger", "0"}, true},
+      {{"--scenario-stagger", "1000000"}, true},
+      {{"--scenario-stagger", "1000001"}, false},
+      {{"--scenario-stagger", "x"}, false},
+  };
+  for (const Case& c : cases) {
+    const auto p = parseCommandLine(c.args);
+    EXPECT_EQ(p.options.has_value(), c.ok)
+        << c.args[0] << " " << (c.args.size() > 1 ? c.args[1] : "");
+    if (!c.ok)
+      EXPECT_NE(p.error.find(c.args[0].substr(0, c.args[0].find('='))), std::string::npos)
+          << p.error;
+  }
+  const auto p = parseCommandLine({"--units", "3", "--scenario=s.json", "--time-factor", "60",
+                                   "--scenario-seed", "9", "--scenario-stagger", "2.5"});
+  ASSERT_TRUE(p.options);
+  EXPECT_EQ(*p.options->scenarioFile, "s.json");
+  EXPECT_EQ(*p.options->timeFactor, 60);
+  EXPECT_EQ(*p.options->scenarioSeed, 9u);
+  EXPECT_EQ(p.options->scenarioStagger, 2.5);
+}
+
 TEST(CommandLine, OptionValuesCarryNoSwitches) {
   // Values of our own options are not part of the command line the switches are read from.
   const std::vector<std::vector<std::string>> cases = {

@@ -388,7 +388,7 @@ TEST_F(ReliabilityTest, TheReplyLimitStopsAmplification) {
   EXPECT_FALSE(client.receive(300));
   sim->input("status\n");
   ASSERT_TRUE(sim->waitForOutput("unanswered="));
-  EXPECT_NE(sim->standardOutput().find(" unanswered=1169\n"), std::string::npos)
+  EXPECT_NE(sim->standardOutput().find(" unanswered=1169 "), std::string::npos)
       << sim->standardOutput();
   expectQuickStop();
   expectWholeFiles();

@@ -88,9 +88,14 @@ TEST(FleetFile, EveryErrorNamesTheUnitAndTheFieldAndLeavesThePlanAlone) {
        "ajTemp, ajUmid)"},
       {R"({"units": [{"colour": 1}]})",
        "unit 1, field \"colour\" is not a unit field (address, port, variant, log, faults, "
-       "identity)"},
+       "scenario, scenario_offset, identity)"},
       {R"({"defaults": {"identity": {}}, "units": [{}]})",
-       "defaults, field \"identity\" is not a unit field (address, port, variant, log, faults)"},
+       "defaults, field \"identity\" is not a unit field (address, port, variant, log, faults, "
+       "scenario, scenario_offset)"},
+      {R"({"units": [{"scenario": 5}]})",
+       "unit 1, field \"scenario\" needs the path of a scenario file"},
+      {R"({"units": [{"scenario_offset": -1}]})",
+       "unit 1, field \"scenario_offset\" needs seconds from 0 to 1000000"},
       {R"({"units": [{"port": 7000}, {"port": 7000}]})",
        "unit 2, field \"port\" repeats 127.0.0.1:7000 of an earlier unit"},
       {R"({"units": [{"port": 7000, "address": "0.0.0.0"}, {"port": 7000}]})",

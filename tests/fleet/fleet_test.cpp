@@ -8,18 +8,25 @@
 
 #include "fleet_console.h"
 #include "reply_framing.h"
+#include "scenario_loader.h"
 #include "temp_dir.h"
 #include "udp_client.h"
+#include "unit_scenario.h"
 
 namespace vexa {
 namespace {
 
 class FleetTest : public ::testing::Test {
  protected:
-  void start(int count, uint16_t base) {
+  void start(int count, uint16_t base, std::shared_ptr<const Scenario> scenario = nullptr,
+             int withScenario = 0) {
     FleetPlan plan;
     ASSERT_FALSE(planPortRange(plan, count, base, "127.0.0.1"));
     plan.units[1].faults.delayMs = 150;
+    for (int i = 0; i < withScenario; ++i) {
+      plan.units[static_cast<size_t>(i)].scenario = scenario;
+      plan.units[static_cast<size_t>(i)].scenarioRun.offset = 10.0 * i;
+    }
     placeUnits(plan, dir.path());
     fleet = std::make_unique<Fleet>(plan, loop, clock);
     ASSERT_TRUE(fleet->load().ok());
@@ -28,7 +35,15 @@ class FleetTest : public ::testing::Test {
       loop.stop();
       return std::string("ok quit\n");
     });
+    fleet->startScenarios();
     thread = std::thread([this] { loop.run(); });
+  }
+  // A value read on the loop's thread.
+  template <typename F>
+  auto onLoop(F f) {
+    std::promise<decltype(f())> out;
+    loop.post([&] { out.set_value(f()); });
+    return out.get_future().get();
   }
   // Runs a console line on the loop's thread.
   std::string command(const std::string& line) {
@@ -94,6 +109,37 @@ TEST_F(FleetTest, TheEndpointSwitchClosesAndReopensOneUnitsSocket) {
   EXPECT_EQ(command("status"),
             "units=3 active=3 datagrams=2 replies=2 bytes_in=14 bytes_out=260 dropped=0 "
             "delayed=1 corrupted=0\n");  // the request to the closed socket never arrived
+}
+
+TEST_F(FleetTest, AnIdleFleetWithoutScenariosSetsNoTimer) {
+  start(3, 23930);
+  EXPECT_EQ(onLoop([&] { return loop.pendingTimers(); }), 0u);
+}
+
+TEST_F(FleetTest, ScenariosShareOneTimerOfTheLoopAndRunAtTheirOwnPhase) {
+  // A ramp of the humidity by 1 a scenario second at factor 100: 100 a real second.
+  const ScenarioLoad load = parseScenario(
+      R"({"time_factor": 100, "levels": {"umid": {"kind": "ramp", "from": 0, "to": 100, "over": 100}}})");
+  ASSERT_TRUE(load.ok()) << load.error;
+  start(4, 23940, load.scenario, 3);
+  // Units 1 to 3 run it at offsets 0, 10, 20; unit 4 has none. One timer serves them all.
+  EXPECT_EQ(onLoop([&] { return loop.pendingTimers(); }), 1u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto levels = onLoop([&] {
+    std::array<int, 4> v{};
+    for (size_t i = 0; i < 4; ++i) v[i] = fleet->unit(i).read().nv[2];
+    return v;
+  });
+  EXPECT_GE(levels[0], 20);              // about 30 after 0.3 s, less on a loaded machine
+  EXPECT_EQ(levels[1] - levels[0], 10);  // evaluated at the same instant
+  EXPECT_EQ(levels[2] - levels[0], 20);
+  EXPECT_EQ(levels[3], 50);  // a fresh unit's humidity, untouched
+  EXPECT_LE(onLoop([&] { return loop.pendingTimers(); }), 2u);  // at most one stale
+  // The console stops them all; the loop sleeps again once the last timer has passed.
+  EXPECT_EQ(command("all scenario stop").find("unit 1: ok scenario stop\n"), 0u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  EXPECT_EQ(onLoop([&] { return loop.pendingTimers(); }), 0u);
+  EXPECT_EQ(onLoop([&] { return fleet->unit(0).levelSource(2); }), "");
 }
 
 }  // namespace

@@ -156,10 +156,13 @@ TEST_F(ConsoleTest, StatusJsonDecodesTheParametersAndCountsWhatTheBoundsDropped)
         "\"mac\":\"00:01:02:AB:00:0C\"", "\"scale\":-2,\"scale_hex\":\"FFFFFFFE\"",
         "\"aj_temp\":200,\"aj_temp_hex\":\"C8\"", "\"aj_umid\":0", "\"inputs_value\":4",
         "\"bat\":250", "\"token\":0", "\"variant\":150", "\"delay_overflow\":0,",
-        "\"unanswered\":0}"}) {
+        "\"unanswered\":0,", "\"bat_source\":\"operator\"", "\"scenario\":null}"}) {
     EXPECT_NE(json.find(field), std::string::npos) << field << " in " << json;
   }
-  EXPECT_NE(run("status").find(" delay_overflow=0 unanswered=0\n"), std::string::npos);
+  EXPECT_NE(
+      run("status").find(" delay_overflow=0 unanswered=0 bat_source=operator temp_source=operator "
+                         "umid_source=operator scenario=none\n"),
+      std::string::npos);
 }
 
 TEST_F(ConsoleTest, MalformedCommandsChangeNothing) {
