@@ -90,7 +90,8 @@ struct Fleet::Member final : UnitEndpoint {
   const UnitPlan plan;
   std::unique_ptr<Unit> unit;
   int fd = -1;
-  int bindErrno = 0;  // the platform's reason of the last failed bind
+  int bindErrno = 0;          // the platform's reason of the last failed bind
+  size_t delayedReplies = 0;  // replies waiting for their delay (loop thread only)
 };
 
 namespace {
@@ -98,20 +99,29 @@ namespace {
 // timer of the loop that sends it if the socket is still open then.
 class MemberReplyOut final : public ReplyOut {
  public:
-  MemberReplyOut(EventLoop& loop, const int& fd, const sockaddr_in& to)
-      : loop_(loop), fd_(fd), to_(to) {}
+  MemberReplyOut(EventLoop& loop, const int& fd, size_t& delayed, const sockaddr_in& to)
+      : loop_(loop), fd_(fd), delayed_(delayed), to_(to) {}
   bool sendNow(std::string_view bytes) override { return sendFrom(fd_, to_, bytes); }
   bool sendLater(int delayMs, std::string bytes) override {
+    // A unit's waiting replies are bounded as a unit alone bounds them; past that, or past the
+    // loop's timer limit, the reply is dropped (and counted by the unit).
+    if (delayed_ >= DelayedSender::kMaxPending) return false;
     const int* fd = &fd_;
+    size_t* delayed = &delayed_;
     const sockaddr_in to = to_;
-    // Past the loop's timer limit the reply is dropped, as a full queue would.
-    return loop_.at(EventLoop::nowMs() + delayMs,
-                    [fd, to, bytes = std::move(bytes)] { sendFrom(*fd, to, bytes); });
+    const bool waiting =
+        loop_.at(EventLoop::nowMs() + delayMs, [fd, delayed, to, bytes = std::move(bytes)] {
+          --*delayed;
+          sendFrom(*fd, to, bytes);
+        });
+    if (waiting) ++delayed_;
+    return waiting;
   }
 
  private:
   EventLoop& loop_;
   const int& fd_;
+  size_t& delayed_;
   const sockaddr_in& to_;
 };
 }  // namespace
@@ -279,7 +289,7 @@ void Fleet::receive(Member& m) {
       if (headers_[i].msg_hdr.msg_flags & MSG_TRUNC) continue;
       const std::string_view data(static_cast<const char*>(vectors_[i].iov_base),
                                   headers_[i].msg_len);
-      MemberReplyOut out(loop_, m.fd, senders_[i]);
+      MemberReplyOut out(loop_, m.fd, m.delayedReplies, senders_[i]);
       m.unit->handleDatagram(data, out);
     }
     if (n < kBatch) return;

@@ -144,3 +144,35 @@ TEST_F(FleetTest, ScenariosShareOneTimerOfTheLoopAndRunAtTheirOwnPhase) {
 
 }  // namespace
 }  // namespace vexa
+
+namespace vexa {
+namespace {
+
+// A unit of a fleet bounds its waiting replies as a unit alone does: the rest are dropped and
+// counted, and the loop's timers stay within that bound.
+TEST_F(FleetTest, DelayedRepliesWaitingAreBoundedPerUnit) {
+  start(2, 23950);
+  EXPECT_EQ(command("unit 1 fault delay 600000"), "ok fault drop 0 delay 600000:0 corrupt 0\n");
+  std::string datagram;
+  while (datagram.size() + 7 <= 8190) datagram += "rPr000\n";  // 1,170 lines
+  client.setTarget("127.0.0.1", 23950);
+  const size_t lines = std::count(datagram.begin(), datagram.end(), '\n');
+  const size_t sends = DelayedSender::kMaxPending / lines + 3;
+  for (size_t i = 0; i < sends; ++i) {
+    client.send(datagram);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));  // within the socket's buffer
+  }
+  // Every line arrived once the loop has handled all datagrams: waiting + dropped = lines.
+  for (int i = 0; i < 100; ++i) {
+    if (onLoop([&] { return fleet->unit(0).counters().datagrams.load(); }) == sends) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const uint64_t overflow = onLoop([&] { return fleet->unit(0).counters().delayOverflow.load(); });
+  EXPECT_EQ(onLoop([&] { return loop.pendingTimers(); }), DelayedSender::kMaxPending);
+  EXPECT_EQ(overflow, sends * lines - DelayedSender::kMaxPending);
+  EXPECT_NE(command("unit 1 status").find(" delay_overflow=" + std::to_string(overflow) + " "),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace vexa
