@@ -12,6 +12,9 @@ template <class... Ts>
 struct Overloaded : Ts... {
   using Ts::operator()...;
 };
+// Clang 14 (the fuzzing build) does not deduce an aggregate's arguments by itself.
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
 
 }  // namespace
 
