@@ -77,10 +77,23 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       if (!v || !parseUnsigned(*v, UINT32_MAX, seed)) return fail("--seed needs a number");
       c.seed = static_cast<uint32_t>(seed);
       c.seedGiven = true;
+    } else if (name == "--api") {
+      const auto v = value();
+      c.api = v ? api::parseApiAddress(*v) : std::nullopt;
+      if (!c.api) return fail("--api needs PORT or ADDR:PORT (an IPv4 address)");
+    } else if (name == "--api-token") {
+      const auto v = value();
+      if (!v || v->empty()) return fail("--api-token needs a token");
+      c.apiToken = *v;
     } else {
       return fail("unknown option " + name);
     }
   }
+  // Anyone who can reach a non-loopback address could steer the unit: it takes a token.
+  if (c.api && !c.api->loopback() && c.apiToken.empty()) {
+    return fail("--api on " + c.api->host + " needs --api-token (only 127.x.x.x goes without)");
+  }
+  if (!c.apiToken.empty() && !c.api) return fail("--api-token needs --api");
   return ParsedCommandLine{c, {}};
 }
 
@@ -100,6 +113,8 @@ std::string usageText() {
          "  --delay MS[:J]     delay each reply by MS plus up to J milliseconds\n"
          "  --corrupt P        flip one byte of a reply with probability P\n"
          "  --seed N           seed of the fault injection's random source\n"
+         "  --api [ADDR:]PORT  HTTP/JSON interface and dashboard (default 127.0.0.1)\n"
+         "  --api-token TOKEN  bearer token the interface asks for (needed off loopback)\n"
          "  --help, --version\n";
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "api_address.h"
 #include "fault_injector.h"
 
 namespace vexa {
@@ -23,6 +24,8 @@ struct CommandLine {
   FaultSettings faults;
   uint32_t seed = 0;
   bool seedGiven = false;
+  std::optional<api::ApiAddress> api;  // --api: the HTTP interface
+  std::string apiToken;                // --api-token
 };
 
 struct ParsedCommandLine {

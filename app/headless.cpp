@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 #include <iostream>
 
+#include "api_service.h"
 #include "model_view.h"
 #include "operator_console.h"
 #include "signal_bridge.h"
@@ -38,10 +39,18 @@ int runHeadless(int argc, char** argv, const StartupSettings& settings,
     host.presenter().sliderChange(level, value);
   };
   view.onEndpointClick = [&host] { host.endpointSwitch().cbCT13Click(); };
+  std::unique_ptr<ApiService> api =
+      makeApiService(network, host, view,
+                     {[&](bool on) {
+                        view.setAutoChecked(on);
+                        host.presenter().cbAutClick();
+                      },
+                      [&view](int item) { view.setBatteryItem(item); }});
   host.start();
   starting = false;
   // A headless simulator without its endpoint serves no one.
   if (endpointFailed) return 1;
+  if (api && !startApiService(*api)) return 1;
 
   int exitCode = 0;
   bool closing = false;

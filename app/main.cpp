@@ -56,6 +56,8 @@ int main(int argc, char** argv) {
   network.startVariant = options.variant;
   network.faults = options.faults;
   network.faultSeed = options.seedGiven ? options.seed : vexa::SeededRandom::seedFromTimeOfDay();
+  network.apiAddress = options.api;
+  network.apiToken = options.apiToken;
   if (headless) return vexa::runHeadless(argc, argv, settings, network);
   return vexa::runWindow(argc, argv, settings, network, lock.acquired() ? where.instanceName : "");
 }

@@ -3,9 +3,11 @@
 #include <QObject>
 #include <QTimer>
 #include <memory>
+#include <optional>
 
 #include <atomic>
 
+#include "api_address.h"
 #include "datagram_handler.h"
 #include "endpoint_switch.h"
 #include "fault_injector.h"
@@ -29,6 +31,8 @@ class SimulatorHost : public QObject, public StateHost {
     int startVariant = 4;  // VariantCode selected by the start-up load
     FaultSettings faults;
     uint32_t faultSeed = 1;
+    std::optional<api::ApiAddress> apiAddress;  // the HTTP interface (nothing: none)
+    std::string apiToken;
   };
 
   // `panelTexts` receives the listener thread's display texts (null: not shown).
@@ -49,6 +53,8 @@ class SimulatorHost : public QObject, public StateHost {
   FaultInjector& faults() { return faults_; }
   uint64_t datagramsHandled() const { return datagramsHandled_.load(); }
   bool cycleTimerActive() const { return tmr1_.isActive(); }
+  // Watches the read handler; set while the endpoint is off.
+  void setTrafficObserver(TrafficObserver* observer) { handler_.setObserver(observer); }
 
   // StateHost
   void setCycleInterval(int milliseconds) override;

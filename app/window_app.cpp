@@ -1,11 +1,14 @@
 #include "window_app.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <cstdlib>
 
+#include "api_service.h"
 #include "display_pump.h"
 #include "instance_lock.h"
 #include "main_window.h"
@@ -85,7 +88,14 @@ int runWindow(int argc, char** argv, const StartupSettings& settings,
     return false;
   };
 
+  auto* autoBox = qobject_cast<QCheckBox*>(window.control("cbAut"));
+  auto* batteryBox = qobject_cast<QComboBox*>(window.control("cbBat"));
+  std::unique_ptr<ApiService> api =
+      makeApiService(network, host, window,
+                     {[autoBox](bool on) { autoBox->setChecked(on); },  // a change runs cbAutClick
+                      [batteryBox](int item) { batteryBox->setCurrentIndex(item); }});
   host.start();
+  if (api && !startApiService(*api)) return 1;
 
   QLocalServer server;
   if (!instanceName.empty()) {

@@ -12,8 +12,9 @@ DatagramHandler::DatagramHandler(DeviceState& state, TickSource& ticks, PanelTex
     : state_(state), ticks_(ticks), panel_(panel), log_(log) {}
 
 void DatagramHandler::UDPUDPRead(std::string_view datagram, ReplySender& sender) {
-  if (datagram.empty()) return;
   try {
+    if (observer_) observer_->datagramReceived(datagram.size());
+    if (datagram.empty()) return;
     if (log_) log_->WriteLog(trimmed(datagram));
     line_.clear();
     for (char c : datagram) {
@@ -77,7 +78,10 @@ bool DatagramHandler::handleLine(std::string_view line, ReplySender& sender) {
     panel_->setPanelText(PanelText::stTx2, trimmed(HexDump(framed_)));
     show(PanelText::stTx3, trimmed(framed_), framed_.size());
   }
-  return sender.Send(framed_);
+  const bool sent = sender.Send(framed_);
+  if (observer_)
+    observer_->lineHandled(line, std::string_view(body_).substr(0, body_.size() - 2), framed_);
+  return sent;
 }
 
 }  // namespace vexa

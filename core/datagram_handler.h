@@ -18,6 +18,17 @@ class ReplySender {
   virtual bool Send(std::string_view bytes) = 0;
 };
 
+// Watches the traffic of a handler: every datagram received and every line handled with its
+// reply. Called on the handler's thread, outside the device lock; must not block.
+class TrafficObserver {
+ public:
+  virtual ~TrafficObserver() = default;
+  virtual void datagramReceived(size_t bytes) = 0;
+  // `body` without its "\r\n"; `framed` as sent.
+  virtual void lineHandled(std::string_view line, std::string_view body,
+                           std::string_view framed) = 0;
+};
+
 // Turns a received datagram into its replies: cuts it into request lines, interprets each,
 // frames the reply for the selected variant and sends it, showing and logging as it goes.
 // One call at a time (the endpoint's listener thread); the panel and log sinks are optional.
@@ -28,6 +39,9 @@ class DatagramHandler {
 
   // The endpoint's read handler. Never throws.
   void UDPUDPRead(std::string_view datagram, ReplySender& sender);
+
+  // Set before traffic flows (null: none).
+  void setObserver(TrafficObserver* observer) { observer_ = observer; }
 
   // Handles a datagram and returns its reply datagrams in order.
   std::vector<std::string> handle(std::string_view datagram);
@@ -40,6 +54,7 @@ class DatagramHandler {
   TickSource& ticks_;
   PanelTextSink* panel_;
   TrafficLogSink* log_;
+  TrafficObserver* observer_ = nullptr;
   // Reused for every line, so a datagram costs no allocation once they have grown.
   std::string line_;
   std::string body_;
