@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev
   fonts-liberation2 xvfb xauth imagemagick
+  libcpp-httplib-dev nlohmann-json3-dev chromium chromium-driver python3-selenium
 )
 missing=()
 for p in "${packages[@]}"; do
