@@ -61,9 +61,14 @@ bool kindsOf(const httplib::Request& request, uint32_t& kinds, std::string& unkn
   return true;
 }
 
-std::string frame(const UnitEvent& e) {
-  return "id: " + std::to_string(e.seq) + "\nevent: " + std::string(eventKindName(e.kind)) +
-         "\ndata: " + eventJson(e) + "\n\n";
+void appendFrame(std::string& out, const UnitEvent& e, bool withFramed) {
+  out += "id: ";
+  out += std::to_string(e.seq);
+  out += "\nevent: ";
+  out += eventKindName(e.kind);
+  out += "\ndata: ";
+  out += eventJson(e, withFramed);
+  out += "\n\n";
 }
 
 }  // namespace
@@ -270,9 +275,11 @@ void ApiServer::streamEvents(const httplib::Request& request, httplib::Response&
     int idle = 0;
   };
   auto reader = std::make_shared<Reader>();
+  // A reply's framed bytes (escaped, about five times their size) only when asked for.
+  const bool withFramed = request.get_param_value("framed") == "1";
   response.set_chunked_content_provider(
       "text/event-stream",
-      [this, queue, reader](size_t, httplib::DataSink& sink) {
+      [this, queue, reader, withFramed](size_t, httplib::DataSink& sink) {
         if (stopping_) {
           sink.done();
           return true;
@@ -282,12 +289,15 @@ void ApiServer::streamEvents(const httplib::Request& request, httplib::Response&
           reader->started = true;
           out = "retry: 1000\n: connected\n\n";
         }
+        // Under a flood, writes go out in batches at most every kStreamBatch, so the reader
+        // costs a few system calls per interval however many events there are.
+        if (!reader->batch.empty()) std::this_thread::sleep_for(kStreamBatch);
         const uint64_t lost = queue->take(reader->batch, std::chrono::milliseconds(250));
         if (lost > 0) {
           out += "event: lost\ndata: {\"lost\":" + std::to_string(lost) +
                  ",\"lost_total\":" + std::to_string(queue->lostTotal()) + "}\n\n";
         }
-        for (const UnitEvent& e : reader->batch) out += frame(e);
+        for (const UnitEvent& e : reader->batch) appendFrame(out, e, withFramed);
         // A comment now and then finds a reader that has gone.
         if (out.empty() && ++reader->idle >= 4) out = ": idle\n\n";
         if (out.empty()) return true;

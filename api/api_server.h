@@ -32,6 +32,9 @@ class ApiServer {
   static constexpr int kMaxStreams = 32;
   // Threads serving requests: every stream plus room for ordinary requests.
   static constexpr int kThreads = kMaxStreams + 8;
+  // An event stream writes at most this often while events keep coming; its queue
+  // (EventQueue::kDefaultCapacity) holds far more than arrive in that time.
+  static constexpr std::chrono::milliseconds kStreamBatch{10};
   // The dashboard's card stream sends at most this often.
   static constexpr std::chrono::milliseconds kCardInterval{100};
 

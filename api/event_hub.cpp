@@ -28,7 +28,7 @@ bool EventQueue::Filter::accepts(const UnitEvent& e) const {
   return (kinds >> static_cast<unsigned>(e.kind) & 1u) && (unit.empty() || unit == e.unit);
 }
 
-bool EventQueue::offer(const UnitEvent& e) {
+bool EventQueue::offer(UnitEvent e) {
   bool wasEmpty = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -37,7 +37,7 @@ bool EventQueue::offer(const UnitEvent& e) {
       return false;
     }
     wasEmpty = events_.empty();
-    events_.push_back(e);
+    events_.push_back(std::move(e));
   }
   // A reader only waits on an empty queue, so only the first event needs to wake it.
   if (wasEmpty) ready_.notify_one();
@@ -114,12 +114,15 @@ void EventHub::publish(UnitEvent event) {
                      .count();
   event.seq = ++seq_;
   published_.fetch_add(1, std::memory_order_relaxed);
-  for (const auto& queue : queues_) {
-    if (queue->filter_.accepts(event) && !queue->offer(event)) {
-      lost_.fetch_add(1, std::memory_order_relaxed);
-    }
-  }
   for (const auto& marks : marks_) marks->mark(event.unit);
+  // Copied to every reader that wants it but the last, which gets it moved.
+  EventQueue* last = nullptr;
+  for (const auto& queue : queues_) {
+    if (!queue->filter_.accepts(event)) continue;
+    if (last && !last->offer(event)) lost_.fetch_add(1, std::memory_order_relaxed);
+    last = queue.get();
+  }
+  if (last && !last->offer(std::move(event))) lost_.fetch_add(1, std::memory_order_relaxed);
 }
 
 }  // namespace vexa::api

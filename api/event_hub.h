@@ -18,8 +18,9 @@ namespace vexa::api {
 // slow reader loses events and never slows the publisher.
 class EventQueue {
  public:
-  // Events a reader may have waiting; past it, events are lost (about 1 s of a busy unit).
-  static constexpr size_t kDefaultCapacity = 4096;
+  // Events a reader may have waiting (some 300 bytes each); past it, events are lost. Holds
+  // some 20 ms of a unit flooded as hard as this machine can.
+  static constexpr size_t kDefaultCapacity = 8192;
 
   struct Filter {
     std::string unit;             // empty: every unit
@@ -35,7 +36,7 @@ class EventQueue {
 
  private:
   friend class EventHub;
-  bool offer(const UnitEvent& e);  // false when it was lost
+  bool offer(UnitEvent e);  // false when it was lost
 
   const Filter filter_;
   const size_t capacity_;

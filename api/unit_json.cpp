@@ -331,7 +331,7 @@ json clampedJson(const ChangeResult& result) {
   return clamped;
 }
 
-std::string eventJson(const UnitEvent& e) {
+std::string eventJson(const UnitEvent& e, bool withFramed) {
   std::string out = "{\"seq\":" + std::to_string(e.seq) +
                     ",\"time_ns\":" + std::to_string(e.timeNs) + ",\"unit\":" + jsonText(e.unit) +
                     ",\"kind\":\"" + std::string(eventKindName(e.kind)) + "\"";
@@ -340,7 +340,8 @@ std::string eventJson(const UnitEvent& e) {
       out += ",\"line\":" + jsonText(e.text);
       break;
     case EventKind::reply:
-      out += ",\"body\":" + jsonText(e.text) + ",\"framed\":" + jsonText(e.framed);
+      out += ",\"body\":" + jsonText(e.text);
+      if (withFramed) out += ",\"framed\":" + jsonText(e.framed);
       break;
     case EventKind::write:
       out += ",\"command\":" + jsonText(e.text);

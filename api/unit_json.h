@@ -46,7 +46,7 @@ std::variant<UnitChange, FieldError> parseChange(std::string_view body);
 // The clamping report of an applied change.
 nlohmann::json clampedJson(const ChangeResult& result);
 
-// One event as the `data:` line of a stream.
-std::string eventJson(const UnitEvent& event);
+// One event as the `data:` line of a stream; a reply's framed bytes only `withFramed`.
+std::string eventJson(const UnitEvent& event, bool withFramed = true);
 
 }  // namespace vexa::api

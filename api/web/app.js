@@ -335,7 +335,7 @@ function route() {
     traffic = null;
     loadUnit();
     const refresh = () => reloadUnit();
-    openStream('/api/v1/units/' + encodeURIComponent(unitId) + '/events', {
+    openStream('/api/v1/units/' + encodeURIComponent(unitId) + '/events?framed=1', {
       request: onTraffic, reply: (event) => { onTraffic(event); refresh(); }, write: refresh, input: refresh, level: refresh,
       endpoint: refresh,
     });

@@ -27,13 +27,15 @@ uint16_t freeUdpPort() {
 class ApiTest : public ::testing::Test {
  protected:
   // Starts the headless simulator with its API on a free port and waits for both.
-  void start(std::vector<std::string> extra = {}) {
+  void start(std::vector<std::string> extra = {}, bool window = false) {
     udpPort = freeUdpPort();
     ASSERT_NE(udpPort, 0);
-    std::vector<std::string> arguments = {"--headless", "--port", std::to_string(udpPort)};
+    std::vector<std::string> arguments = {window ? "--gui" : "--headless", "--port",
+                                          std::to_string(udpPort)};
     if (extra.empty()) extra = {"--api", "0"};
     arguments.insert(arguments.end(), extra.begin(), extra.end());
-    sim.start(arguments);
+    sim.start(arguments, window ? std::vector<std::string>{"QT_QPA_PLATFORM=offscreen"}
+                                : std::vector<std::string>{});
     ASSERT_TRUE(sim.waitUntilAnswering(udpPort)) << sim.standardError();
     const std::regex announced("API on http://127\\.0\\.0\\.1:([0-9]+)/");
     std::smatch m;
@@ -349,6 +351,33 @@ TEST_F(ApiTest, TheTokenRule) {
   EXPECT_EQ(r->status, 200);
   r = http->Get("/");  // the page itself holds no data
   EXPECT_EQ(r->status, 200);
+}
+
+// In the window the changes go through its controls on the GUI thread, with the same rules.
+TEST_F(ApiTest, TheWindowIsSteeredThroughItsControls) {
+  start({"--api", "0"}, true);
+  auto [status, reply] =
+      patch(R"({"toggle":[4],"battery":2,"variant":"110","levels":{"bat":700,"temp":27}})");
+  ASSERT_EQ(status, 200) << reply.dump();
+  const json& live = reply["unit"]["live"];
+  EXPECT_EQ(live["inputs_bits"], "00010100");
+  EXPECT_EQ(live["battery"], 2);
+  EXPECT_EQ(live["levels"]["bat"]["value"], 600);
+  EXPECT_EQ(live["levels"]["bat"]["text"], "237,2");
+  EXPECT_EQ(live["levels"]["temp"]["value"], 27);
+  EXPECT_EQ(live["variant"], "110");
+  EXPECT_EQ(reply["clamped"].size(), 1u);
+  std::tie(status, reply) = patch(R"({"auto":true})");
+  EXPECT_EQ(reply["unit"]["live"]["auto"], true);
+  EXPECT_EQ(patch(R"({"levels":{"umid":1}})").first, 409);
+  EXPECT_EQ(patch(R"({"toggle":[1]})").first, 409);
+  std::tie(status, reply) = patch(R"({"endpoint":false})");
+  EXPECT_EQ(reply["unit"]["live"]["endpoint"], false);
+  EXPECT_FALSE(udp("snd000"));
+  patch(R"({"endpoint":true})");
+  EXPECT_TRUE(udp("snd000"));
+  sim.signal(SIGTERM);
+  EXPECT_EQ(sim.waitForExit(), 0);
 }
 
 TEST_F(ApiTest, ANonLoopbackAddressNeedsAToken) {
