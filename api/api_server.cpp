@@ -7,6 +7,7 @@
 
 #include "metrics_text.h"
 #include "process_stats.h"
+#include "text_format.h"
 #include "unit_json.h"
 #include "web_assets.h"
 
@@ -63,11 +64,11 @@ bool kindsOf(const httplib::Request& request, uint32_t& kinds, std::string& unkn
 
 void appendFrame(std::string& out, const UnitEvent& e, bool withFramed) {
   out += "id: ";
-  out += std::to_string(e.seq);
+  appendDecimal(out, static_cast<int64_t>(e.seq));
   out += "\nevent: ";
   out += eventKindName(e.kind);
   out += "\ndata: ";
-  out += eventJson(e, withFramed);
+  appendEventJson(out, e, withFramed);
   out += "\n\n";
 }
 

@@ -108,6 +108,15 @@ void EventHub::unwatch(const std::shared_ptr<ChangeMarks>& marks) {
 
 void EventHub::publish(UnitEvent event) {
   std::lock_guard<std::mutex> lock(mutex_);
+  publishLocked(event);
+}
+
+void EventHub::publish(UnitEvent* events, size_t count) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (size_t i = 0; i < count; ++i) publishLocked(events[i]);
+}
+
+void EventHub::publishLocked(UnitEvent& event) {
   // Stamped under the lock, so time never goes back as the sequence goes on.
   event.timeNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
                      std::chrono::steady_clock::now().time_since_epoch())

@@ -73,12 +73,15 @@ class EventHub final : public EventSink {
 
   bool wanted() const override { return readers_.load(std::memory_order_relaxed) > 0; }
   void publish(UnitEvent event) override;
+  void publish(UnitEvent* events, size_t count) override;
 
   uint64_t published() const { return published_.load(); }
   uint64_t lost() const { return lost_.load(); }
   size_t readers() const { return readers_.load(); }
 
  private:
+  void publishLocked(UnitEvent& event);  // the caller holds mutex_
+
   std::mutex mutex_;
   uint64_t seq_ = 0;
   std::vector<std::shared_ptr<EventQueue>> queues_;

@@ -44,14 +44,17 @@ void TrafficTap::lineHandled(std::string_view line, std::string_view body,
     lastFramed_.assign(framed);
   }
   if (!sink_.wanted()) return;
-  sink_.publish(UnitEvent{0, 0, unit_, EventKind::request, std::string(line), {}, {}});
-  sink_.publish(
-      UnitEvent{0, 0, unit_, EventKind::reply, std::string(body), {}, std::string(framed)});
+  UnitEvent events[3] = {
+      {0, 0, unit_, EventKind::request, std::string(line), {}, {}},
+      {0, 0, unit_, EventKind::reply, std::string(body), {}, std::string(framed)},
+      {}};
+  size_t count = 2;
   const std::string_view name = kCommandNames[command];
   if (name == "wPr" || name == "wMc" || name == "wSc") {
-    sink_.publish(UnitEvent{
-        0, 0, unit_, EventKind::write, std::string(name), writtenValues(command, state_), {}});
+    events[count++] = UnitEvent{
+        0, 0, unit_, EventKind::write, std::string(name), writtenValues(command, state_), {}};
   }
+  sink_.publish(events, count);
 }
 
 UnitCounters TrafficTap::counters() const {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace vexa::api {
 
@@ -33,6 +35,10 @@ class EventSink {
   virtual ~EventSink() = default;
   virtual bool wanted() const = 0;
   virtual void publish(UnitEvent event) = 0;
+  // Several events at once, in order (one lock for all); they are moved from.
+  virtual void publish(UnitEvent* events, size_t count) {
+    for (size_t i = 0; i < count; ++i) publish(std::move(events[i]));
+  }
 };
 
 }  // namespace vexa::api

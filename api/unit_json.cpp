@@ -331,26 +331,67 @@ json clampedJson(const ChangeResult& result) {
   return clamped;
 }
 
-std::string eventJson(const UnitEvent& e, bool withFramed) {
-  std::string out = "{\"seq\":" + std::to_string(e.seq) +
-                    ",\"time_ns\":" + std::to_string(e.timeNs) + ",\"unit\":" + jsonText(e.unit) +
-                    ",\"kind\":\"" + std::string(eventKindName(e.kind)) + "\"";
+namespace {
+// jsonText appended in place: the stream formats hundreds of thousands of these a second.
+void appendJsonText(std::string& out, std::string_view s) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  out += '"';
+  for (const unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c >= 0x7F) {
+      out += "\\u00";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  out += '"';
+}
+}  // namespace
+
+void appendEventJson(std::string& out, const UnitEvent& e, bool withFramed) {
+  out += "{\"seq\":";
+  appendDecimal(out, static_cast<int64_t>(e.seq));
+  out += ",\"time_ns\":";
+  appendDecimal(out, e.timeNs);
+  out += ",\"unit\":";
+  appendJsonText(out, e.unit);
+  out += ",\"kind\":\"";
+  out += eventKindName(e.kind);
+  out += '"';
   switch (e.kind) {
     case EventKind::request:
-      out += ",\"line\":" + jsonText(e.text);
+      out += ",\"line\":";
+      appendJsonText(out, e.text);
       break;
     case EventKind::reply:
-      out += ",\"body\":" + jsonText(e.text);
-      if (withFramed) out += ",\"framed\":" + jsonText(e.framed);
+      out += ",\"body\":";
+      appendJsonText(out, e.text);
+      if (withFramed) {
+        out += ",\"framed\":";
+        appendJsonText(out, e.framed);
+      }
       break;
     case EventKind::write:
-      out += ",\"command\":" + jsonText(e.text);
+      out += ",\"command\":";
+      appendJsonText(out, e.text);
       break;
     default:
       break;
   }
-  if (!e.fields.empty()) out += "," + e.fields;
-  out += "}";
+  if (!e.fields.empty()) {
+    out += ',';
+    out += e.fields;
+  }
+  out += '}';
+}
+
+std::string eventJson(const UnitEvent& e, bool withFramed) {
+  std::string out;
+  appendEventJson(out, e, withFramed);
   return out;
 }
 

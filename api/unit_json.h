@@ -48,5 +48,6 @@ nlohmann::json clampedJson(const ChangeResult& result);
 
 // One event as the `data:` line of a stream; a reply's framed bytes only `withFramed`.
 std::string eventJson(const UnitEvent& event, bool withFramed = true);
+void appendEventJson(std::string& out, const UnitEvent& event, bool withFramed);
 
 }  // namespace vexa::api

@@ -58,8 +58,9 @@ struct FaultChange {
 };
 
 // A change of one unit, validated for form and range. The unit applies it through its operator
-// controls in this order: reset, auto, endpoint, variant, battery, faults, inputs, toggles,
-// levels. Levels are in the unit of the level (temperature: Nv01, not the slider's position).
+// controls in this order: endpoint (the one step that can fail), reset, auto, variant,
+// battery, faults, inputs, toggles, levels. Levels are in the unit of the level (temperature: Nv01,
+// not the slider's position).
 struct UnitChange {
   bool resetToDefaults = false;
   std::optional<bool> autoMode;
