@@ -16,12 +16,13 @@ using nlohmann::json;
 class FakeFleet final : public UnitRegistry {
  public:
   bool answering = true;
+  int size = 3;  // units "10", "11", ...
   std::vector<UnitChange> applied;
 
   std::optional<std::vector<UnitSnapshot>> snapshotAll() override {
     if (!answering) return std::nullopt;
     std::vector<UnitSnapshot> units;
-    for (const char* id : {"10", "11", "12"}) units.push_back(unit(id));
+    for (int i = 0; i < size; ++i) units.push_back(unit(std::to_string(10 + i)));
     return units;
   }
   Lookup snapshot(std::string_view id) override {
@@ -129,6 +130,32 @@ TEST_F(ApiServerTest, LostEventsAreReportedInTheStream) {
   }
   ASSERT_TRUE(reader.waitFor("event: lost\ndata: {\"lost\":", 10000));
   EXPECT_GT(hub.lost(), 0u);
+}
+
+// With a thousand busy units the card stream still sends at most ten messages a second, each
+// unit at most once in each.
+TEST_F(ApiServerTest, TheCardStreamCoalescesAThousandBusyUnits) {
+  fleet.size = 1000;
+  testing::EventReader cards(server->port(), "/api/v1/cards");
+  ASSERT_TRUE(cards.waitFor("\"full\":true"));
+  const auto start = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) {
+    for (int i = 0; i < 1000; i += 7) {
+      hub.publish(UnitEvent{0, 0, std::to_string(10 + i), EventKind::request, "snd000", {}, {}});
+    }
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const std::string text = cards.text();
+  size_t messages = 0;
+  for (size_t at = text.find("\"full\":false"); at != std::string::npos;
+       at = text.find("\"full\":false", at + 1)) {
+    ++messages;
+  }
+  EXPECT_GE(messages, 3u);
+  EXPECT_LE(messages, 14u);  // 1.3 s at one message per 100 ms
+  const size_t last = text.rfind("data: ");
+  const json message = json::parse(text.substr(last + 6, text.find('\n', last) - last - 6));
+  EXPECT_LE(message["cards"].size(), 143u);  // the units that had events, once each
 }
 
 TEST_F(ApiServerTest, StreamsEndWhenTheServerStops) {
