@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "change_json.h"
 #include "metrics_text.h"
 #include "process_stats.h"
 #include "text_format.h"
@@ -318,6 +319,7 @@ void ApiServer::streamCards(httplib::Response& response) {
     bool started = false;
     std::chrono::steady_clock::time_point last{};
     int idle = 0;
+    std::set<std::string> pending;
   };
   auto reader = std::make_shared<Reader>();
   response.set_chunked_content_provider(
@@ -330,8 +332,9 @@ void ApiServer::streamCards(httplib::Response& response) {
         // Changes are gathered per unit and sent at most every kCardInterval.
         const auto due = reader->last + kCardInterval;
         if (std::chrono::steady_clock::now() < due) std::this_thread::sleep_until(due);
-        std::set<std::string> changed;
-        if (reader->started) changed = marks->take(std::chrono::milliseconds(250));
+        // Units whose cards could not be sent yet (the units did not answer) stay pending.
+        std::set<std::string>& changed = reader->pending;
+        if (reader->started) changed.merge(marks->take(std::chrono::milliseconds(250)));
         std::string out;
         if (!reader->started || !changed.empty()) {
           const auto units = registry_.snapshotAll();
@@ -347,6 +350,7 @@ void ApiServer::streamCards(httplib::Response& response) {
                             {"cards", cards}}) +
                   "\n\n";
             reader->started = true;
+            changed.clear();
           }
           reader->last = std::chrono::steady_clock::now();
         }

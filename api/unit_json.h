@@ -4,7 +4,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 
 #include <nlohmann/json.hpp>
 
@@ -28,23 +27,6 @@ std::string dumpJson(const nlohmann::json& value);
 nlohmann::json unitJson(const UnitSnapshot& unit);
 // The short form of the unit list and the dashboard's cards.
 nlohmann::json unitSummaryJson(const UnitSnapshot& unit);
-
-// Why a request body was refused: 400 (malformed, unknown field, wrong type) or 422 (a value
-// out of range; min and max say the range).
-struct FieldError {
-  int status = 400;
-  std::string field;
-  std::string message;
-  std::optional<double> min, max;
-};
-// A JSON error body: {"error":{"status":..,"message":..,"field":..,"min":..,"max":..}}.
-std::string errorBody(const FieldError& error);
-
-// Reads a change from a request body; nothing of it applies when there is an error.
-std::variant<UnitChange, FieldError> parseChange(std::string_view body);
-
-// The clamping report of an applied change.
-nlohmann::json clampedJson(const ChangeResult& result);
 
 // One event as the `data:` line of a stream; a reply's framed bytes only `withFramed`.
 std::string eventJson(const UnitEvent& event, bool withFramed = true);

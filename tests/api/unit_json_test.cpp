@@ -1,4 +1,5 @@
 #include "unit_json.h"
+#include "change_json.h"
 
 #include <gtest/gtest.h>
 
