@@ -158,6 +158,28 @@ TEST_F(ApiServerTest, TheCardStreamCoalescesAThousandBusyUnits) {
   EXPECT_LE(message["cards"].size(), 143u);  // the units that had events, once each
 }
 
+// Each stream holds a thread: past the limit a stream is refused, and a closed one frees a place.
+TEST_F(ApiServerTest, StreamsAreBounded) {
+  std::vector<std::unique_ptr<testing::EventReader>> readers;
+  for (int i = 0; i < ApiServer::kMaxStreams; ++i) {
+    readers.push_back(std::make_unique<testing::EventReader>(server->port(), "/api/v1/events"));
+  }
+  for (auto& reader : readers) ASSERT_TRUE(reader->waitFor(": connected"));
+  auto refused = client->Get("/api/v1/events");
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 503);
+  EXPECT_EQ(client->Get("/api/v1/units")->status, 200);  // ordinary requests still go
+  readers.pop_back();
+  // The server finds the closed stream at its next write, within about a second.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (hub.readers() >= ApiServer::kMaxStreams && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  testing::EventReader another(server->port(), "/api/v1/cards");
+  EXPECT_TRUE(another.waitFor("event: cards", 10000));
+  for (auto& reader : readers) reader->stopSoon();
+}
+
 TEST_F(ApiServerTest, StreamsEndWhenTheServerStops) {
   testing::EventReader reader(server->port(), "/api/v1/events");
   ASSERT_TRUE(reader.waitFor(": connected"));

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "event_reader.h"
@@ -15,6 +17,8 @@ namespace vexa {
 namespace {
 
 using nlohmann::json;
+
+size_t listeningSockets(pid_t pid);
 
 // A UDP port of this test's own range, so these tests need not wait for port 5010.
 uint16_t freeUdpPort() {
@@ -37,10 +41,12 @@ class ApiTest : public ::testing::Test {
     sim.start(arguments, window ? std::vector<std::string>{"QT_QPA_PLATFORM=offscreen"}
                                 : std::vector<std::string>{});
     ASSERT_TRUE(sim.waitUntilAnswering(udpPort)) << sim.standardError();
+    if (std::find(extra.begin(), extra.end(), "--api") == extra.end()) return;
     const std::regex announced("API on http://127\\.0\\.0\\.1:([0-9]+)/");
     std::smatch m;
     const std::string err = sim.standardError();
     ASSERT_TRUE(std::regex_search(err, m, announced)) << err;
+    EXPECT_EQ(listeningSockets(sim.pid()), 1u);
     apiPort = static_cast<uint16_t>(std::stoi(m[1]));
     http = std::make_unique<httplib::Client>("127.0.0.1", apiPort);
     http->set_read_timeout(5, 0);
@@ -378,6 +384,35 @@ TEST_F(ApiTest, TheWindowIsSteeredThroughItsControls) {
   EXPECT_TRUE(udp("snd000"));
   sim.signal(SIGTERM);
   EXPECT_EQ(sim.waitForExit(), 0);
+}
+
+// The TCP sockets a process listens on, from /proc: its socket inodes in the LISTEN state.
+size_t listeningSockets(pid_t pid) {
+  std::set<std::string> inodes;
+  for (const auto& fd :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd")) {
+    std::error_code ignored;
+    const std::string target = std::filesystem::read_symlink(fd.path(), ignored).string();
+    if (target.rfind("socket:[", 0) == 0) inodes.insert(target.substr(8, target.size() - 9));
+  }
+  size_t listening = 0;
+  for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+    std::istringstream in(testing::readFile(table));
+    std::string line;
+    std::getline(in, line);  // the header
+    while (std::getline(in, line)) {
+      std::istringstream fields(line);
+      std::vector<std::string> f{std::istream_iterator<std::string>(fields), {}};
+      if (f.size() > 9 && f[3] == "0A" && inodes.count(f[9])) ++listening;
+    }
+  }
+  return listening;
+}
+
+TEST_F(ApiTest, NoApiUnlessAskedFor) {
+  start({"--variant", "150"});  // no --api
+  EXPECT_EQ(sim.standardError().find("API"), std::string::npos);
+  EXPECT_EQ(listeningSockets(sim.pid()), 0u);
 }
 
 TEST_F(ApiTest, ANonLoopbackAddressNeedsAToken) {

@@ -33,9 +33,11 @@ class EventReader {
           changed_.notify_all();
         }) {}
   ~EventReader() {
-    stop_ = true;
+    stopSoon();
     thread_.join();
   }
+  // Ends the stream at its next chunk without waiting for it (the destructor waits).
+  void stopSoon() { stop_ = true; }
 
   // True once the stream's text holds `what`.
   bool waitFor(const std::string& what, int timeoutMs = 5000) {
