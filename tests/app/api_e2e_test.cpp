@@ -415,6 +415,23 @@ TEST_F(ApiTest, NoApiUnlessAskedFor) {
   EXPECT_EQ(listeningSockets(sim.pid()), 0u);
 }
 
+TEST_F(ApiTest, ATakenApiPortEndsTheProgramWithAMessage) {
+  const int taken = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(taken, 1), 0);
+  socklen_t length = sizeof a;
+  ::getsockname(taken, reinterpret_cast<sockaddr*>(&a), &length);
+  const std::string port = std::to_string(ntohs(a.sin_port));
+  sim.start({"--headless", "--port", std::to_string(freeUdpPort()), "--api", port});
+  EXPECT_EQ(sim.waitForExit(), 1);
+  EXPECT_NE(sim.standardError().find("cannot listen on 127.0.0.1:" + port), std::string::npos)
+      << sim.standardError();
+  ::close(taken);
+}
+
 TEST_F(ApiTest, ANonLoopbackAddressNeedsAToken) {
   sim.start({"--headless", "--api", "0.0.0.0:0"});
   EXPECT_EQ(sim.waitForExit(), 2);
