@@ -20,7 +20,7 @@ size_t commandIndexOf(std::string_view body);
 // What a unit has done since it started.
 struct UnitCounters {
   uint64_t datagrams = 0;  // received and handled (dropped ones are counted as faults)
-  uint64_t replies = 0;
+  uint64_t replies = 0;    // made and handed to the endpoint (a failed send counts too)
   uint64_t bytesReceived = 0;
   uint64_t bytesSent = 0;
   std::array<uint64_t, kCommandNames.size()> lines{};
