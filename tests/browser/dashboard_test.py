@@ -14,20 +14,7 @@ import sys
 import tempfile
 import time
 
-SKIP = 77
-CHROMIUM = shutil.which("chromium") or "/usr/bin/chromium"
-DRIVER = shutil.which("chromedriver") or "/usr/bin/chromedriver"
-
-try:
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
-    from selenium.webdriver.common.by import By
-except ImportError:
-    print("skipped: python3-selenium is not installed")
-    sys.exit(SKIP)
-if not (os.path.exists(CHROMIUM) and os.path.exists(DRIVER)):
-    print("skipped: chromium or chromium-driver is not installed")
-    sys.exit(SKIP)
+from browser_support import By, browser, severe, wait_until
 
 
 def free_udp_port():
@@ -39,16 +26,6 @@ def free_udp_port():
             except OSError:
                 continue
     raise RuntimeError("no free UDP port in 5500..5539")
-
-
-def wait_until(what, condition, timeout=5.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.05)
-    raise AssertionError("timed out waiting for " + what)
 
 
 class Simulator:
@@ -81,21 +58,6 @@ class Simulator:
         if self.process.poll() is None:
             self.process.terminate()
             self.process.wait(10)
-
-
-def browser(profile):
-    options = webdriver.ChromeOptions()
-    options.binary_location = CHROMIUM
-    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
-                 "--disable-component-update", "--disable-sync", "--no-first-run",
-                 "--window-size=1200,900", "--user-data-dir=" + profile):
-        options.add_argument(flag)
-    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-    return webdriver.Chrome(service=Service(DRIVER), options=options)
-
-
-def severe(driver):
-    return [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
 
 
 def main():
