@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "api_address.h"
 #include "fault_injector.h"
 
 namespace vexa {
@@ -32,6 +33,8 @@ struct CommandLine {
   std::optional<std::string> bindRange;  // --bind-range A-B: one unit per address, on --port
   std::optional<std::string> fleetFile;  // --fleet FILE (JSON)
   bool fleet() const { return units || bindRange || fleetFile; }
+  std::optional<api::ApiAddress> api;  // --api: the HTTP interface
+  std::string apiToken;                // --api-token
 };
 
 struct ParsedCommandLine {

@@ -122,6 +122,10 @@ class Unit : private StateHost, private LineHooks {
   }
   void setFaults(const FaultSettings& faults);
   FaultSettings faults() const;
+  // A fresh unit's state (its fresh identity included), with auto mode off, the sliders moved
+  // to the default levels, variant 4, the first battery range and no faults. The endpoint
+  // and the counters are left as they are.
+  void resetToDefaults();
   // Requests dropped, replies delayed, replies corrupted.
   std::array<uint64_t, 3> faultCounts() const;
 
