@@ -23,6 +23,19 @@ TEST(ApiOptions, AddressPortAndToken) {
   EXPECT_EQ(p.options->apiToken, "t");
 }
 
+TEST(ApiOptions, AFleetTakesTheInterfaceToo) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--units", "3", "--api", "8080"},
+                                             {"--bind-range", "127.0.0.1-127.0.0.3", "--api=0"},
+                                             {"--fleet", "f.json", "--api", "127.0.0.1:0"}}) {
+    const auto p = parseCommandLine(args);
+    ASSERT_TRUE(p.options) << args[0] << ": " << p.error;
+    EXPECT_TRUE(p.options->fleet()) << args[0];
+    ASSERT_TRUE(p.options->api) << args[0];
+    EXPECT_EQ(p.options->api->host, "127.0.0.1") << args[0];
+  }
+}
+
 TEST(ApiOptions, Refusals) {
   const std::vector<std::vector<std::string>> bad = {
       {"--api"},
