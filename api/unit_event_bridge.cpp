@@ -70,13 +70,9 @@ void UnitEventBridge::onUnitEvent(const vexa::UnitEvent& e) {
   const bool wanted = sink_.wanted();
   switch (e.kind) {
     case Kind::RequestLine: {
-      {
-        std::lock_guard<std::mutex> lock(s->mutex);
-        s->boxes.line.assign(e.text);
-        s->pendingWrite.clear();
-      }
-      if (wanted)
-        sink_.publish(UnitEvent{0, 0, s->id, EventKind::request, std::string(e.text), {}, {}});
+      std::lock_guard<std::mutex> lock(s->mutex);
+      s->boxes.line.assign(e.text);
+      s->pendingWrite.clear();
       return;
     }
     case Kind::ReplyBody: {
@@ -90,13 +86,15 @@ void UnitEventBridge::onUnitEvent(const vexa::UnitEvent& e) {
       return;
     }
     case Kind::ReplyFramed: {
-      // The reply and its write go out together, in the order the unit handled them.
-      UnitEvent events[2];
+      // A line's request, reply and write go out together, under one lock of the sink, in the
+      // order the unit handled them.
+      UnitEvent events[3];
       size_t count = 0;
       {
         std::lock_guard<std::mutex> lock(s->mutex);
         s->boxes.framed.assign(e.text);
         if (wanted) {
+          events[count++] = UnitEvent{0, 0, s->id, EventKind::request, s->boxes.line, {}, {}};
           events[count++] =
               UnitEvent{0, 0, s->id, EventKind::reply, s->boxes.body, {}, std::string(e.text)};
           if (!s->pendingWrite.empty()) {

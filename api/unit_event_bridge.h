@@ -18,7 +18,8 @@ struct TrafficBoxes {
 
 // Hears the units' own events (UnitObserver) and publishes them to the event sink as the
 // interface's events: request, reply (with its framed bytes), write (with the new values),
-// input, level and endpoint. It also keeps each unit's traffic boxes for its snapshot.
+// input, level and endpoint. A line's request, reply and write are published together once
+// its reply is framed. It also keeps each unit's traffic boxes for its snapshot.
 // Called on whatever thread caused the event; per unit, a short lock of its own and the sink's
 // short lock, nothing more, so the listener or the loop never waits on a reader. Units are
 // numbered 1..count; the event's unit id is the number in decimal.
