@@ -149,6 +149,14 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       } else {
         (name == "--fleet" ? c.fleetFile : c.bindRange) = *v;
       }
+    } else if (name == "--api") {
+      const auto v = value();
+      c.api = v ? api::parseApiAddress(*v) : std::nullopt;
+      if (!c.api) return fail("--api needs PORT or ADDR:PORT (an IPv4 address)");
+    } else if (name == "--api-token") {
+      const auto v = value();
+      if (!v || v->empty()) return fail("--api-token needs a token");
+      c.apiToken = *v;
     } else {
       return fail("unknown option " + name);
     }
@@ -160,6 +168,11 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   if (c.port && c.units) return fail("--units takes its ports from --port-base, not --port");
   if (c.fleet() && c.gui) return fail("a fleet runs without a window: --gui does not apply");
   if (c.fleet()) c.headless = true;
+  // Anyone who can reach a non-loopback address could steer the unit: it takes a token.
+  if (c.api && !c.api->loopback() && c.apiToken.empty()) {
+    return fail("--api on " + c.api->host + " needs --api-token (only 127.x.x.x goes without)");
+  }
+  if (!c.apiToken.empty() && !c.api) return fail("--api-token needs --api");
   return ParsedCommandLine{c, {}};
 }
 
@@ -190,6 +203,8 @@ std::string usageText() {
          "  --scenario-seed N  the scenarios' seed (default: the file's)\n"
          "  --scenario-stagger S\n"
          "                     a fleet: unit N starts its scenario at (N-1) x S seconds\n"
+         "  --api [ADDR:]PORT  HTTP/JSON interface and dashboard (default 127.0.0.1)\n"
+         "  --api-token TOKEN  bearer token the interface asks for (needed off loopback)\n"
          "  --help, --version\n"
          "Options take their value as --name VALUE or --name=VALUE.\n";
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "api_address.h"
 #include "fault_injector.h"
 
 namespace vexa {
@@ -37,6 +38,8 @@ struct CommandLine {
   std::optional<uint64_t> scenarioSeed;     // --scenario-seed N, over the file's
   double scenarioStagger = 0;               // --scenario-stagger S: unit N starts at (N-1) x S
   bool fleet() const { return units || bindRange || fleetFile; }
+  std::optional<api::ApiAddress> api;  // --api: the HTTP interface
+  std::string apiToken;                // --api-token
 };
 
 struct ParsedCommandLine {

@@ -129,10 +129,12 @@ std::optional<std::string> planFromOptions(const CommandLine& options, FleetPlan
   return planScenarios(options, plan);
 }
 
-int runHeadless(const StartupSettings& settings, FleetPlan plan) {
+int runHeadless(const StartupSettings& settings, FleetPlan plan, ApiOptions apiOptions) {
   placeUnits(plan, settings.paths.AppDir);
-  // Sockets, the console, the signals and the loop's own descriptors.
-  if (const Status s = ensureDescriptorLimit(plan.units.size() + 64); !s.ok()) {
+  // Sockets, the console, the signals and the loop's own descriptors; the HTTP interface's
+  // listener and connections (one per thread) when asked for.
+  const size_t apiDescriptors = apiOptions.address ? api::ApiServer::kThreads + 8 : 0;
+  if (const Status s = ensureDescriptorLimit(plan.units.size() + 64 + apiDescriptors); !s.ok()) {
     std::cerr << "vexa-sim: " << s.text() << std::endl;
     return 1;
   }
@@ -150,6 +152,11 @@ int runHeadless(const StartupSettings& settings, FleetPlan plan) {
     std::cerr << "vexa-sim: " << s.text() << std::endl;
     return 1;
   }
+  // The interface sees the units' first datagrams; its requests wait for the loop.
+  bool apiFailed = false;
+  const std::unique_ptr<FleetApi> api =
+      startFleetApi(fleet, loop, std::move(apiOptions), apiFailed);
+  if (apiFailed) return 1;
   if (const Status s = fleet.open(); !s.ok()) {
     // A headless simulator without its endpoint serves no one: a rig must see it at once.
     printError("vexa-sim: " + s.text());

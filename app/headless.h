@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "fleet_api.h"
 #include "fleet_plan.h"
 #include "startup_settings.h"
 
@@ -25,7 +26,8 @@ std::optional<std::string> planFromOptions(const CommandLine& options, FleetPlan
 // A close whose save fails names each unit that was not saved on stderr (the others are saved
 // all the same) and the run goes on; the next `quit` or signal tries again. Returns the process
 // exit code: 0 after a saved close; 1 when a unit's endpoint could not be opened or the
-// open-file limit is too low; kExitUnsaved after `quit --force`.
-int runHeadless(const StartupSettings& settings, FleetPlan plan);
+// open-file limit is too low, or the HTTP interface `api` asks for cannot listen; kExitUnsaved
+// after `quit --force`.
+int runHeadless(const StartupSettings& settings, FleetPlan plan, ApiOptions api = {});
 
 }  // namespace vexa

@@ -27,7 +27,10 @@ int main(int argc, char** argv) {
       headless = true;
     }
   }
-  if (headless) return vexa::runHeadless(start.settings, std::move(start.plan));
+  if (headless) {
+    return vexa::runHeadless(start.settings, std::move(start.plan),
+                             {options.api, options.apiToken});
+  }
   vexa::SimulatorHost::Network network;
   network.port = options.port.value_or(vexa::UdpEndpoint::kDefaultPort);
   network.bindAddress = options.bindAddress;
@@ -39,5 +42,6 @@ int main(int argc, char** argv) {
   network.scenarioFile = start.plan.units[0].scenarioFile;
   network.scenarioRun = start.plan.units[0].scenarioRun;
   return vexa::runWindow(argc, argv, start.settings, network,
-                         start.lock->acquired() ? start.where.directory : "");
+                         start.lock->acquired() ? start.where.directory : "",
+                         {options.api, options.apiToken});
 }

@@ -1,12 +1,15 @@
 #include "window_app.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <cstdlib>
 #include <iostream>
 
+#include "api_service.h"
 #include "display_pump.h"
 #include "main_window.h"
 #include "message_dialog.h"
@@ -39,7 +42,7 @@ void closeForSignal(QWidget& window) {
 }
 
 int runWindow(int argc, char** argv, const StartupSettings& settings,
-              SimulatorHost::Network network, const std::string& stateDirectory) {
+              SimulatorHost::Network network, const std::string& stateDirectory, ApiOptions api) {
   QApplication app(argc, argv);
   // The application title goes where a desktop names the application (the tray's tooltip, the
   // message boxes), not into the application display name, which the toolkit would append to
@@ -95,7 +98,14 @@ int runWindow(int argc, char** argv, const StartupSettings& settings,
     return false;
   };
 
+  auto* autoBox = qobject_cast<QCheckBox*>(window.control("cbAut"));
+  auto* batteryBox = qobject_cast<QComboBox*>(window.control("cbBat"));
+  std::unique_ptr<ApiService> apiService =
+      makeApiService(std::move(api), host, window,
+                     {[autoBox](bool on) { autoBox->setChecked(on); },  // a change runs cbAutClick
+                      [batteryBox](int item) { batteryBox->setCurrentIndex(item); }});
   host.start();
+  if (apiService && !startApiService(*apiService)) return 1;
 
   QLocalServer server;
   if (!stateDirectory.empty()) {

@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <string>
 
+#include "fleet_api.h"
 #include "simulator_host.h"
 
 namespace vexa {
@@ -19,10 +20,11 @@ void askRunningInstanceToRaise(const std::string& stateDirectory);
 // ends the event loop, whether the window is shown, minimised or hidden in the tray.
 void closeForSignal(QWidget& window);
 
-// Runs the simulator with its window until the window closes. Returns the exit code, 0.
-// `stateDirectory`: the directory whose lock this process holds and whose raise requests it
-// serves (empty: none).
+// Runs the simulator with its window until the window closes. Returns the exit code, 0 (1 when
+// the HTTP interface `api` asks for cannot listen). `stateDirectory`: the directory whose lock
+// this process holds and whose raise requests it serves (empty: none).
 int runWindow(int argc, char** argv, const StartupSettings& settings,
-              SimulatorHost::Network network, const std::string& stateDirectory);
+              SimulatorHost::Network network, const std::string& stateDirectory,
+              ApiOptions api = {});
 
 }  // namespace vexa

@@ -37,3 +37,8 @@ shoot() {  # name, then the program's arguments
 shoot compact
 shoot detail /D
 echo "saved $out/compact.png and $out/detail.png"
+
+# The web dashboard's two pages, from the browser test in headless Chromium.
+if /usr/bin/python3 tests/browser/dashboard_test.py build/app/vexa-sim build/app/probe/vexa-probe "$out"; then
+  echo "saved $out/dashboard-fleet.png and $out/dashboard-unit.png"
+fi

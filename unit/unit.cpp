@@ -16,11 +16,14 @@ namespace {
 // Sends the handler's replies through the fault injection, when one is on, and counts them.
 class CountingSender final : public ReplySender {
  public:
-  CountingSender(ReplyOut& out, FaultInjector* faults, UnitCounters& counters)
-      : out_(out), faults_(faults), counters_(counters) {}
+  using Framed = void (*)(Unit&, std::string_view);
+  CountingSender(ReplyOut& out, FaultInjector* faults, UnitCounters& counters, Unit& unit,
+                 Framed framed)
+      : out_(out), faults_(faults), counters_(counters), unit_(unit), framed_(framed) {}
   bool Send(std::string_view bytes) override {
     UnitCounters::bump(counters_.replies);
     UnitCounters::bump(counters_.bytesOut, bytes.size());
+    framed_(unit_, bytes);
     if (!faults_) return out_.sendNow(bytes);
     std::string reply(bytes);
     faults_->corruptReply(reply);
@@ -35,6 +38,8 @@ class CountingSender final : public ReplySender {
   ReplyOut& out_;
   FaultInjector* faults_;
   UnitCounters& counters_;
+  Unit& unit_;
+  Framed framed_;
 };
 
 bool fileExists(const std::string& path) {
@@ -171,7 +176,9 @@ void Unit::handleDatagram(std::string_view datagram, ReplyOut& out) {
   FaultInjector* faults = faultInjector();
   if (faults && !faults->settings().any()) faults = nullptr;
   if (faults && faults->dropRequest()) return;
-  CountingSender sender(out, faults, counters_);
+  CountingSender sender(out, faults, counters_, *this, [](Unit& u, std::string_view bytes) {
+    u.notify(UnitEvent::Kind::ReplyFramed, bytes);
+  });
   handler_.UDPUDPRead(datagram, sender);
 }
 
@@ -261,6 +268,27 @@ Status Unit::setEndpointActive(bool active) {
 
 bool Unit::endpointActive() const {
   return endpoint_ && endpoint_->active();
+}
+
+void Unit::resetToDefaults() {
+  // A fresh unit runs no scenario: its levels, endpoint and faults are handed back first.
+  scenario_->stop();
+  const int64_t now = clock_.nowMs();
+  state_.locked([&](DeviceData& d) {
+    ticks_.advance(d, now, random_);
+    d.config = DeviceConfig{};
+    d.live = LiveRecord{};
+    writeStartupDefaults(d);
+    if (settings_.freshIdentity) applyIdentity(d);
+    deriveWorkValues(d);
+    d.ResetCountdown = 0;
+    d.TickToken = 0;
+  });
+  setAuto(false);
+  moveLevelSliders();
+  setVariant(4);
+  setBattery(0);
+  setFaults(FaultSettings{});
 }
 
 void Unit::setFaults(const FaultSettings& faults) {

@@ -139,6 +139,11 @@ class Unit : private StateHost, private LineHooks {
   // The scenario of this unit, for the thread that drives the unit (a fleet's loop, the
   // window's GUI thread); never null.
   UnitScenario& scenario() { return *scenario_; }
+  // A fresh unit's state (its fresh identity included), with its scenario stopped, auto mode
+  // off, the sliders moved to the default levels, variant 4, the first battery range and no
+  // faults. For the thread that drives the unit, as its scenario is. The endpoint
+  // and the counters are left as they are.
+  void resetToDefaults();
   // Requests dropped, replies delayed, replies corrupted.
   std::array<uint64_t, 3> faultCounts() const;
 

@@ -18,6 +18,7 @@ struct UnitEvent {
     EndpointSwitched,  // value: 1 active, 0 not
     AutoChanged,       // value: 1 on, 0 off
     VariantChanged,    // value: VariantCode 2, 3 or 4
+    ReplyFramed,       // text: the reply's framed bytes as handed to the sender, after ReplyBody
   };
   int unit = 1;  // the unit's number (1 when alone)
   Kind kind = Kind::RequestLine;

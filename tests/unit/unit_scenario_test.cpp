@@ -137,6 +137,25 @@ TEST_F(UnitScenarioTest, EventsReachTheUnitAndStoppingHandsEverythingBack) {
   EXPECT_EQ(scenario.file(), "f.json");
 }
 
+// A reset to defaults gives a fresh unit: its scenario stops and hands the levels and the
+// endpoint back before the defaults are written.
+TEST_F(UnitScenarioTest, AResetToDefaultsStopsTheScenario) {
+  UnitScenario& scenario = unit->scenario();
+  scenario.start(parse(R"({"levels": {"umid": {"kind": "constant", "value": 90}},
+      "unit": [{"kind": "endpoint_off", "at": 0, "for": 100}]})"),
+                 "f.json", {}, t0);
+  scenario.advanceTo(t0);
+  ASSERT_FALSE(endpoint.on);
+  ASSERT_EQ(unit->read().nv[2], 90);
+  unit->resetToDefaults();
+  EXPECT_FALSE(scenario.running());
+  EXPECT_TRUE(endpoint.on);
+  EXPECT_EQ(unit->levelSource(2), "");
+  EXPECT_EQ(unit->read().nv[2], 50);
+  EXPECT_TRUE(unit->setLevel(2, 60));  // the operator has the level again
+  EXPECT_EQ(unit->read().nv[2], 60);
+}
+
 TEST_F(UnitScenarioTest, AUnitDestroyedWhileItsScenarioRunsIsLeftAlone) {
   unit->scenario().start(parse(R"({"unit": [{"kind": "endpoint_off", "at": 0, "for": 10}]})"),
                          "f.json", {}, t0);

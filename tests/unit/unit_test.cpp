@@ -14,10 +14,13 @@ using testing::writeFile;
 
 struct Recorder final : UnitObserver {
   std::vector<std::string> seen;
+  std::string framed;  // the last framed reply (kept apart: it holds control bytes)
   void onUnitEvent(const UnitEvent& e) override {
+    const bool bytes = e.kind == UnitEvent::Kind::ReplyFramed;
+    if (bytes) framed.assign(e.text);
     seen.push_back(std::to_string(e.unit) + ":" + std::to_string(static_cast<int>(e.kind)) + ":" +
-                   std::string(e.text) + ":" + std::to_string(e.index) + ":" +
-                   std::to_string(e.value));
+                   std::string(bytes ? std::string_view() : e.text) + ":" +
+                   std::to_string(e.index) + ":" + std::to_string(e.value));
   }
 };
 
@@ -101,6 +104,40 @@ TEST_F(UnitTest, LevelsGoThroughTheSlidersClampAndFactor) {
   EXPECT_EQ(unit.read().nv[1], drawn);
 }
 
+TEST_F(UnitTest, ResetToDefaultsGivesAFreshUnitWithItsIdentity) {
+  UnitSettings s = settingsFor(dir);
+  UnitIdentity id;
+  id.ip = std::array<uint8_t, 4>{10, 0, 0, 7};
+  s.freshIdentity = id;
+  Unit unit(s, clock);
+  unit.load();
+  const std::string fresh = body(unit, "rPr000");
+  body(unit, "wPr000,192,168,000,017,255,255,255,000,192,168,000,077");
+  unit.setInput(0, Unit::InputAction::On);
+  unit.setLevel(2, 70);
+  unit.setAuto(true);
+  unit.setVariant(2);
+  unit.setBattery(2);
+  FaultSettings f;
+  f.dropProbability = 0.5;
+  unit.setFaults(f);
+  ASSERT_NE(body(unit, "rPr000"), fresh);
+
+  unit.resetToDefaults();
+  EXPECT_EQ(body(unit, "rPr000"), fresh);
+  const Unit::Reading r = unit.read();
+  EXPECT_EQ(r.inputs, 0x04);
+  EXPECT_EQ(r.nv[2], 50);
+  EXPECT_FALSE(r.autoMode);
+  EXPECT_EQ(r.variant, 4);
+  EXPECT_EQ(unit.battery(), 0);
+  EXPECT_FALSE(unit.faults().any());
+  EXPECT_EQ(unit.sliderPosition(2), 50);
+  // The sliders follow the levels again: a level typed now is written.
+  EXPECT_TRUE(unit.setLevel(2, 60));
+  EXPECT_EQ(unit.read().nv[2], 60);
+}
+
 TEST_F(UnitTest, InputsVariantAndEventsReachTheObserver) {
   Unit unit(settingsFor(dir, 7), clock);
   unit.load();
@@ -114,7 +151,10 @@ TEST_F(UnitTest, InputsVariantAndEventsReachTheObserver) {
   EXPECT_EQ(unit.read().inputs, 0x85);
   unit.setLevel(2, 70);
   unit.setVariant(2);
-  body(unit, "wMc000,001,002,003,004,005,006");
+  testing::CollectingOut out;
+  unit.handleDatagram("wMc000,001,002,003,004,005,006\n", out);
+  ASSERT_EQ(out.replies.size(), 1u);
+  EXPECT_EQ(recorder.framed, out.replies[0]);
   unit.endpointSwitched(false);
   const std::vector<std::string> expected = {
       "7:3::0:1",
@@ -124,6 +164,7 @@ TEST_F(UnitTest, InputsVariantAndEventsReachTheObserver) {
       "7:0:wMc000,001,002,003,004,005,006:0:0",
       "7:1:wMc,000,:0:0",
       "7:2:01-02-03-04-05-06 192.168.0.250 255.255.255.0 192.168.0.1 494 0 0:0:0",
+      "7:8::0:0",
       "7:5::0:0"};
   EXPECT_EQ(recorder.seen, expected);
   EXPECT_EQ(unit.counters().lines[UnitCounters::kWMc].load(), 1u);

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QSocketNotifier>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "api_server.h"
+#include "event_hub.h"
+#include "fleet_api.h"
+#include "owner_queue.h"
+#include "simulator_host.h"
+#include "unit_event_bridge.h"
+#include "units_registry.h"
+
+namespace vexa {
+
+// The HTTP interface of the window: its one unit (id "1"), whose events come through the
+// unit's observer, and the requests' work carried to the GUI thread through the owner queue (an
+// eventfd watched by a socket notifier), where it goes through the window's controls as the
+// operator's clicks do. Built before the host starts, so the first datagram is seen; started
+// after. GUI thread only.
+class ApiService {
+ public:
+  // What the API needs of the window beyond the presenter: its auto check box and battery list.
+  struct Widgets {
+    std::function<void(bool)> setAuto;    // checks cbAut (its change runs cbAutClick)
+    std::function<void(int)> setBattery;  // selects that item of cbBat
+  };
+
+  ApiService(SimulatorHost& host, PanelView& view, Widgets widgets, ApiOptions options);
+  // Stops the server first, then the endpoint, whose listener thread calls the observer.
+  ~ApiService();
+
+  // Starts listening; the error names the address.
+  Status start();
+  // "http://ADDR:PORT/" once started.
+  std::string url() const;
+
+ private:
+  class WindowControls;
+  SimulatorHost& host_;
+  api::EventHub hub_;
+  api::OwnerQueue owner_;
+  api::UnitEventBridge bridge_;
+  std::unique_ptr<WindowControls> controls_;
+  api::UnitsRegistry registry_;
+  QSocketNotifier wake_;
+  const std::string host_address_;
+  api::ApiServer server_;
+};
+
+// The API the options ask for (null: none), built before the host starts.
+std::unique_ptr<ApiService> makeApiService(ApiOptions options, SimulatorHost& host, PanelView& view,
+                                           ApiService::Widgets widgets);
+// Starts it after the host; says where it listens, or why it cannot, on stderr.
+bool startApiService(ApiService& service);
+
+}  // namespace vexa

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "api_address.h"
+#include "api_server.h"
+#include "event_hub.h"
+#include "fleet.h"
+#include "owner_queue.h"
+#include "unit_access.h"
+#include "unit_event_bridge.h"
+#include "units_registry.h"
+
+namespace vexa {
+
+// Where the HTTP interface listens, from --api and --api-token (no address: none).
+struct ApiOptions {
+  std::optional<api::ApiAddress> address;
+  std::string token;
+};
+
+// The HTTP interface of a headless run: every unit of the fleet (ids are the unit numbers),
+// their events through each unit's observer, and the requests' work carried to the fleet's
+// loop through the owner queue, whose descriptor the loop watches. Built after the fleet's
+// load and before its sockets open, so the first datagram is seen; loop thread only.
+class FleetApi {
+ public:
+  FleetApi(Fleet& fleet, EventLoop& loop, ApiOptions options);
+  // Stops the server and the units' observers; call while the loop no longer runs.
+  ~FleetApi();
+  FleetApi(const FleetApi&) = delete;
+  FleetApi& operator=(const FleetApi&) = delete;
+
+  // Starts listening; the error names the address.
+  Status start();
+  // "http://ADDR:PORT/" once started.
+  std::string url() const;
+
+ private:
+  Fleet& fleet_;
+  EventLoop& loop_;
+  api::EventHub hub_;
+  api::OwnerQueue owner_;
+  api::UnitEventBridge bridge_;
+  std::vector<std::unique_ptr<api::UnitControls>> controls_;
+  std::unique_ptr<api::UnitsRegistry> registry_;
+  const std::string host_;
+  std::unique_ptr<api::ApiServer> server_;
+};
+
+// The interface the options ask for (null: none); says where it listens, or why it cannot, on
+// stderr. `failed` is set when it was asked for and could not start.
+std::unique_ptr<FleetApi> startFleetApi(Fleet& fleet, EventLoop& loop, ApiOptions options,
+                                        bool& failed);
+
+}  // namespace vexa

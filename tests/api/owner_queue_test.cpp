@@ -1,0 +1,86 @@
+#include "owner_queue.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <atomic>
+#include <thread>
+
+namespace vexa::api {
+namespace {
+
+// The owner's loop: waits on the descriptor and drains, until told to stop.
+class Owner {
+ public:
+  explicit Owner(OwnerQueue& queue) : queue_(queue), thread_([this] { run(); }) {}
+  ~Owner() {
+    stop_ = true;
+    thread_.join();
+  }
+  std::thread::id id() const { return thread_.get_id(); }
+
+ private:
+  void run() {
+    while (!stop_) {
+      pollfd p{queue_.fd(), POLLIN, 0};
+      if (::poll(&p, 1, 10) > 0) queue_.drain();
+    }
+  }
+  OwnerQueue& queue_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+TEST(OwnerQueue, RunsTheTaskOnTheOwnerThread) {
+  OwnerQueue queue;
+  Owner owner(queue);
+  for (int i = 0; i < 20; ++i) {
+    std::thread::id ranOn;
+    int value = 0;
+    ASSERT_TRUE(queue.call(
+        [&] {
+          ranOn = std::this_thread::get_id();
+          value = i;
+        },
+        std::chrono::seconds(5)));
+    EXPECT_EQ(ranOn, owner.id());
+    EXPECT_EQ(value, i);
+  }
+}
+
+// A task the owner does not reach in time is withdrawn and never runs.
+TEST(OwnerQueue, ATaskNotStartedInTimeNeverRuns) {
+  OwnerQueue queue;
+  bool ran = false;
+  EXPECT_FALSE(queue.call([&] { ran = true; }, std::chrono::milliseconds(20)));
+  queue.drain();
+  EXPECT_FALSE(ran);
+}
+
+TEST(OwnerQueue, CloseRefusesAndReleasesWaiters) {
+  OwnerQueue queue;
+  std::atomic<int> refused{0};
+  std::vector<std::thread> callers;
+  for (int i = 0; i < 3; ++i) {
+    callers.emplace_back([&] {
+      if (!queue.call([] {}, std::chrono::seconds(30))) ++refused;
+    });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const auto closedAt = std::chrono::steady_clock::now();
+  queue.close();
+  for (auto& t : callers) t.join();
+  EXPECT_EQ(refused.load(), 3);
+  EXPECT_LT(std::chrono::steady_clock::now() - closedAt, std::chrono::seconds(5));
+  EXPECT_FALSE(queue.call([] {}, std::chrono::seconds(1)));
+}
+
+TEST(OwnerQueue, ATaskThatThrowsStillEnds) {
+  OwnerQueue queue;
+  Owner owner(queue);
+  EXPECT_TRUE(queue.call([] { throw std::runtime_error("x"); }, std::chrono::seconds(5)));
+  EXPECT_TRUE(queue.call([] {}, std::chrono::seconds(5)));
+}
+
+}  // namespace
+}  // namespace vexa::api

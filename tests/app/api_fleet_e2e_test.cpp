@@ -1,0 +1,142 @@
+// The HTTP interface of a fleet in the real program, over real HTTP and UDP on 127.0.0.1.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <thread>
+
+#include "event_reader.h"
+#include "reply_framing.h"
+#include "sim_process.h"
+
+namespace vexa {
+namespace {
+
+using nlohmann::json;
+
+constexpr int kUnits = 3;
+
+// The first of kUnits free UDP ports in a row, in this test's own range.
+uint16_t freePortRun() {
+  for (uint16_t base = 5460; base + kUnits <= 5500; ++base) {
+    bool free = true;
+    for (int i = 0; i < kUnits && free; ++i)
+      free = testing::udpPortFree(static_cast<uint16_t>(base + i));
+    if (free) return base;
+  }
+  return 0;
+}
+
+class ApiFleetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base = freePortRun();
+    ASSERT_NE(base, 0);
+    sim.start({"--headless", "--units", std::to_string(kUnits), "--port-base", std::to_string(base),
+               "--api", "0"});
+    for (int i = 0; i < kUnits; ++i) {
+      ASSERT_TRUE(sim.waitUntilAnswering(static_cast<uint16_t>(base + i))) << sim.standardError();
+    }
+    const std::regex announced("API on http://127\\.0\\.0\\.1:([0-9]+)/");
+    std::smatch m;
+    const std::string err = sim.standardError();
+    ASSERT_TRUE(std::regex_search(err, m, announced)) << err;
+    apiPort = static_cast<uint16_t>(std::stoi(m[1]));
+    http = std::make_unique<httplib::Client>("127.0.0.1", apiPort);
+    http->set_read_timeout(5, 0);
+  }
+
+  json get(const std::string& path) {
+    auto r = http->Get(path.c_str());
+    EXPECT_TRUE(r) << path;
+    if (!r) return {};
+    EXPECT_EQ(r->status, 200) << path << ": " << r->body;
+    return json::parse(r->body, nullptr, false);
+  }
+  // The reply body of `line` sent to unit `number`.
+  std::string body(int number, const std::string& line) {
+    const auto reply = client.request(static_cast<uint16_t>(base + number - 1), line + "\n", 500);
+    if (!reply) return "(no reply)";
+    const auto decoded = decodeAnyReply(*reply);
+    return decoded ? decoded->body : "(undecodable)";
+  }
+
+  testing::TempDir dir;
+  testing::SimProcess sim{dir};
+  testing::UdpClient client;
+  uint16_t base = 0, apiPort = 0;
+  std::unique_ptr<httplib::Client> http;
+};
+
+TEST_F(ApiFleetTest, TheListHoldsEveryUnitOnItsPort) {
+  EXPECT_EQ(get("/api/v1/health")["units"], kUnits);
+  const json list = get("/api/v1/units");
+  ASSERT_EQ(list["units"].size(), static_cast<size_t>(kUnits)) << list.dump();
+  for (int i = 0; i < kUnits; ++i) {
+    EXPECT_EQ(list["units"][i]["id"], std::to_string(i + 1));
+    EXPECT_EQ(list["units"][i]["port"], base + i);
+  }
+  auto r = http->Get("/api/v1/units/4");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 404);
+}
+
+TEST_F(ApiFleetTest, AChangeOfUnitTwoLeavesUnitOneAsItWas) {
+  const json oneBefore = get("/api/v1/units/1");
+  auto r = http->Patch("/api/v1/units/2", R"({"inputs":{"0":true},"levels":{"umid":77}})",
+                       "application/json");
+  ASSERT_TRUE(r);
+  ASSERT_EQ(r->status, 200) << r->body;
+  const json two = get("/api/v1/units/2");
+  EXPECT_EQ(two["live"]["inputs_by_name"]["presenca"], true);
+  EXPECT_EQ(two["live"]["levels"]["umid"]["value"], 77);
+  const json one = get("/api/v1/units/1");
+  EXPECT_EQ(one["live"]["raw"], oneBefore["live"]["raw"]);
+  EXPECT_EQ(one["live"]["inputs_by_name"]["presenca"], false);
+  EXPECT_EQ(one["live"]["levels"]["umid"]["value"], 50);
+  // The units answer so over UDP once their next measurement takes the new values.
+  bool differ = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!differ && std::chrono::steady_clock::now() < deadline) {
+    differ = body(2, "snd000") != body(1, "snd000");
+    if (!differ) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_TRUE(differ) << body(1, "snd000") << " " << body(2, "snd000");
+}
+
+TEST_F(ApiFleetTest, AnEventOfUnitThreeReachesTheFleetStreamAndItsOwn) {
+  testing::EventReader fleet(apiPort, "/api/v1/events?kinds=write");
+  testing::EventReader three(apiPort, "/api/v1/units/3/events?kinds=write");
+  testing::EventReader one(apiPort, "/api/v1/units/1/events?kinds=write");
+  ASSERT_TRUE(fleet.waitFor(": connected"));
+  ASSERT_TRUE(three.waitFor(": connected"));
+  ASSERT_TRUE(one.waitFor(": connected"));
+  body(3, "wPr000,192,168,000,017,255,255,255,000,192,168,000,033");
+  ASSERT_TRUE(fleet.waitFor("\"gateway\":\"192.168.0.33\"")) << fleet.text();
+  EXPECT_NE(fleet.text().find("\"unit\":\"3\""), std::string::npos) << fleet.text();
+  ASSERT_TRUE(three.waitFor("\"gateway\":\"192.168.0.33\"")) << three.text();
+  // Unit 1's stream stays silent, and unit 1 keeps its gateway.
+  EXPECT_FALSE(one.waitFor("\"kind\":\"write\"", 300)) << one.text();
+  EXPECT_EQ(get("/api/v1/units/1")["config"]["gateway"], "192.168.0.1");
+  EXPECT_EQ(get("/api/v1/units/3")["config"]["gateway"], "192.168.0.33");
+}
+
+TEST_F(ApiFleetTest, MetricsPerUnitAndTotals) {
+  body(1, "snd000");
+  body(3, "snd000");
+  body(3, "rPr000");
+  auto r = http->Get("/metrics");
+  ASSERT_TRUE(r);
+  ASSERT_EQ(r->status, 200);
+  const std::string& m = r->body;
+  for (const char* sample :
+       {"vexa_units 3", "vexa_lines_total{unit=\"3\",command=\"rPr\"} 1",
+        "vexa_lines_total{unit=\"2\",command=\"snd\"} 0", "vexa_endpoint_up 3",
+        "vexa_delay_overflow_total{unit=\"1\"} 0", "vexa_lines_unanswered_total 0"}) {
+    EXPECT_NE(m.find(sample), std::string::npos) << sample << "\n" << m;
+  }
+}
+
+}  // namespace
+}  // namespace vexa
