@@ -1,0 +1,71 @@
+#pragma once
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vexa::bench {
+
+using Clock = std::chrono::steady_clock;
+
+struct Figures {
+  double p50us = 0, p99us = 0, perSecond = 0;
+  long lost = 0;
+};
+
+// Keeps `window` requests in flight until `count` replies came back, request i to port
+// first + i % spread; a request whose reply is lost is replaced after 200 ms.
+inline Figures drive(uint16_t first, int spread, int count, int window) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  int size = 4 << 20;
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const std::string request = "rPr000\n";
+  std::vector<double> latencies;
+  latencies.reserve(static_cast<size_t>(count));
+  std::vector<Clock::time_point> sent;
+  char buffer[9000];
+  long next = 0;
+  auto send = [&] {
+    to.sin_port = htons(static_cast<uint16_t>(first + next++ % spread));
+    ::sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    sent.push_back(Clock::now());
+  };
+  Figures f;
+  const auto start = Clock::now();
+  for (int i = 0; i < window; ++i) send();
+  int received = 0;
+  while (received < count) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 200) <= 0) {
+      ++f.lost;
+      sent.erase(sent.begin());
+      send();
+      continue;
+    }
+    if (::recv(fd, buffer, sizeof buffer, 0) < 0) continue;
+    const auto now = Clock::now();
+    latencies.push_back(std::chrono::duration<double, std::micro>(now - sent.front()).count());
+    sent.erase(sent.begin());
+    ++received;
+    if (received + static_cast<int>(sent.size()) < count) send();
+  }
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  ::close(fd);
+  std::sort(latencies.begin(), latencies.end());
+  f.p50us = latencies[latencies.size() / 2];
+  f.p99us = latencies[latencies.size() * 99 / 100];
+  f.perSecond = count / seconds;
+  return f;
+}
+
+}  // namespace vexa::bench
