@@ -1,4 +1,5 @@
 #include "api_server.h"
+#include "scenario_loader.h"
 
 #include <httplib.h>
 
@@ -213,6 +214,27 @@ void ApiServer::addRoutes() {
            reset.resetToDefaults = true;
            change(request.matches[1], reset, response);
          });
+
+  // A scenario document (the format of a scenario file) starts on the unit; DELETE stops it.
+  s.Post(kUnitPath + "/scenario",
+         [change](const httplib::Request& request, httplib::Response& response) {
+           ScenarioLoad load = parseScenario(request.body);
+           if (!load.ok()) {
+             const size_t colon = load.error.find(": ");
+             const std::string field =
+                 colon == std::string::npos ? std::string() : load.error.substr(0, colon);
+             return sendError(response, 422, load.error, field);
+           }
+           UnitChange start;
+           start.startScenario = load.scenario;
+           change(request.matches[1], start, response);
+         });
+  s.Delete(kUnitPath + "/scenario",
+           [change](const httplib::Request& request, httplib::Response& response) {
+             UnitChange stop;
+             stop.stopScenario = true;
+             change(request.matches[1], stop, response);
+           });
 
   s.Get(kUnitPath + "/events",
         [this](const httplib::Request& request, httplib::Response& response) {

@@ -5,6 +5,7 @@
 #include "number_format.h"
 #include "reply_framing.h"
 #include "text_format.h"
+#include "unit_scenario.h"
 
 namespace vexa::api {
 
@@ -66,7 +67,24 @@ UnitSnapshot snapshotOf(UnitControls& controls, const std::string& id,
   s.counters.corrupted = faults[2];
   s.counters.delayOverflow = c.delayOverflow.load();
   s.counters.linesUnanswered = unit.linesUnanswered();
+  for (int level = 0; level < 3; ++level) s.levelSources[level] = unit.levelSource(level);
+  if (const ScenarioRunner* runner = unit.scenario().runner()) {
+    s.scenarioRunning = true;
+    s.scenarioName = runner->scenario().name;
+    s.scenarioTime = runner->scenarioTime(ScenarioRunner::Clock::now());
+  }
   return s;
+}
+
+void UnitControls::startScenario(std::shared_ptr<const Scenario> scenario) {
+  UnitScenario& s = unit_.scenario();
+  s.start(std::move(scenario), "(api)", s.options(), UnitScenario::Clock::now());
+  scenarioChanged();
+}
+
+void UnitControls::stopScenario() {
+  unit_.scenario().stop();
+  scenarioChanged();
 }
 
 ChangeResult applyChange(UnitControls& controls, const UnitChange& change) {
@@ -88,6 +106,11 @@ ChangeResult applyChange(UnitControls& controls, const UnitChange& change) {
       return refuse(std::string("levels.") + kLevelNames[level],
                     "the levels follow auto mode; switch it off first");
     }
+    if (change.levels[level] && !change.resetToDefaults && !unit.levelSource(level).empty()) {
+      return refuse(
+          std::string("levels.") + kLevelNames[level],
+          "the level follows the " + unit.levelSource(level) + "; stop the scenario first");
+    }
   }
   for (int bit = 0; bit < 8; ++bit) {
     const bool wanted =
@@ -98,6 +121,9 @@ ChangeResult applyChange(UnitControls& controls, const UnitChange& change) {
                     "input " + std::to_string(bit) + " follows the reset countdown");
     }
   }
+  // A scenario (its own resource, alone in its change) cannot be refused.
+  if (change.stopScenario) controls.stopScenario();
+  if (change.startScenario) controls.startScenario(change.startScenario);
   // The endpoint goes first: it is the one step that can fail, and then nothing else changes.
   const std::optional<bool> endpoint = change.endpoint          ? change.endpoint
                                        : change.resetToDefaults ? std::optional(true)

@@ -30,6 +30,11 @@ class UnitControls {
   virtual int batteryItem() { return unit_.battery(); }
   virtual Status setEndpoint(bool on) { return unit_.setEndpointActive(on); }
   virtual void resetToDefaults() { unit_.resetToDefaults(); }
+  // Starts `scenario` on the unit with its last run options (or stops the one that runs); an
+  // owner with a scenario timer of its own hears of it through `scenarioChanged`.
+  void startScenario(std::shared_ptr<const Scenario> scenario);
+  void stopScenario();
+  virtual void scenarioChanged() {}
 
  private:
   Unit& unit_;

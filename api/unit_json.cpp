@@ -101,7 +101,10 @@ json unitJson(const UnitSnapshot& u) {
   json levels = json::object();
   for (int i = 0; i < 3; ++i) {
     const int16_t nv = u.live.Nv(i);
-    levels[kLevelNames[i]] = {{"value", nv}, {"text", latin1ToUtf8(u.levelTexts[i])}};
+    levels[kLevelNames[i]] = {
+        {"value", nv},
+        {"text", latin1ToUtf8(u.levelTexts[i])},
+        {"source", u.levelSources[i].empty() ? std::string("operator") : u.levelSources[i]}};
   }
   const int item = u.batteryItem;
   const json live{{"inputs", inputs},
@@ -139,8 +142,11 @@ json unitJson(const UnitSnapshot& u) {
       {"delay_overflow", c.delayOverflow},
       {"lines_unanswered", c.linesUnanswered},
       {"faults", {{"dropped", c.dropped}, {"delayed", c.delayed}, {"corrupted", c.corrupted}}}};
-  return json{{"id", u.id},         {"port", u.port},   {"config", config},    {"live", live},
-              {"traffic", traffic}, {"faults", faults}, {"counters", counters}};
+  const json scenario =
+      u.scenarioRunning ? json{{"name", u.scenarioName}, {"time", u.scenarioTime}} : json();
+  return json{{"id", u.id},           {"port", u.port},      {"config", config},
+              {"live", live},         {"traffic", traffic},  {"faults", faults},
+              {"counters", counters}, {"scenario", scenario}};
 }
 
 namespace {

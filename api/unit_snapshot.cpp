@@ -11,7 +11,10 @@ size_t commandIndexOf(std::string_view body) {
 }
 
 bool UnitChange::empty() const {
-  if (resetToDefaults || autoMode || endpoint || variantCode || batteryItem || faults) return false;
+  if (resetToDefaults || autoMode || endpoint || variantCode || batteryItem || faults ||
+      startScenario || stopScenario) {
+    return false;
+  }
   for (const auto& i : inputs)
     if (i) return false;
   for (const auto& l : levels)

@@ -2,12 +2,14 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "device_blocks.h"
 #include "fault_injector.h"
+#include "scenario.h"
 
 namespace vexa::api {
 
@@ -51,6 +53,12 @@ struct UnitSnapshot {
   std::string versionText;
   FaultSettings faults;
   UnitCounters counters;
+  // What sets each level: empty for the operator (or auto mode), else its scenario
+  // ("scenario sine"); and the scenario that runs, if any.
+  std::array<std::string, 3> levelSources;
+  bool scenarioRunning = false;
+  std::string scenarioName;
+  double scenarioTime = 0;  // scenario seconds since its start
 };
 
 // The operator's fault settings, each field optional: what is absent stays as it is.
@@ -73,6 +81,10 @@ struct UnitChange {
   std::array<std::optional<bool>, 8> inputs;
   std::vector<int> toggles;  // input bits to invert, 0..7
   std::array<std::optional<int>, 3> levels;
+  // A scenario to start (it replaces one that runs), or the one that runs to stop. The scenario
+  // resource sends these alone.
+  std::shared_ptr<const Scenario> startScenario;
+  bool stopScenario = false;
   bool empty() const;
 };
 

@@ -36,6 +36,7 @@ class ApiService::WindowControls final : public api::UnitControls {
     unit().setBattery(item);
   }
   int batteryItem() override { return view_.batteryItem(); }
+  void scenarioChanged() override { host_.scenarioChanged(); }
   void resetToDefaults() override {
     unit().resetToDefaults();
     setAuto(false);

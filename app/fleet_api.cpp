@@ -4,11 +4,24 @@
 
 namespace vexa {
 
+namespace {
+// A fleet unit's controls: a scenario started or stopped is rescheduled on the fleet's timer.
+class FleetUnitControls final : public api::UnitControls {
+ public:
+  FleetUnitControls(Fleet& fleet, size_t index)
+      : UnitControls(fleet.unit(index), fleet.plan(index).port), fleet_(fleet) {}
+  void scenarioChanged() override { fleet_.scheduleScenarios(); }
+
+ private:
+  Fleet& fleet_;
+};
+}  // namespace
+
 FleetApi::FleetApi(Fleet& fleet, EventLoop& loop, ApiOptions options)
     : fleet_(fleet), loop_(loop), bridge_(hub_, fleet.size()), host_(options.address->host) {
   std::vector<api::UnitControls*> controls;
   for (size_t i = 0; i < fleet.size(); ++i) {
-    controls_.push_back(std::make_unique<api::UnitControls>(fleet.unit(i), fleet.plan(i).port));
+    controls_.push_back(std::make_unique<FleetUnitControls>(fleet, i));
     controls.push_back(controls_.back().get());
     fleet.unit(i).setObserver(&bridge_);
   }

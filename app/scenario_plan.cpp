@@ -11,6 +11,14 @@ std::optional<std::string> planScenarios(const CommandLine& options, FleetPlan& 
   for (UnitPlan& u : plan.units) {
     const bool own = !u.scenarioFile.empty();
     if (!own && options.scenarioFile) u.scenarioFile = *options.scenarioFile;
+    // The run options hold for a scenario started later too (console, API).
+    u.scenarioRun.timeFactor = options.timeFactor;
+    if (!plan.single && u.scenarioRun.offset == 0) {
+      u.scenarioRun.offset = options.scenarioStagger * (u.number - 1);
+    }
+    if (options.scenarioSeed) {
+      u.scenarioRun.seed = *options.scenarioSeed + (plan.single ? 0 : u.number - 1);
+    }
     if (u.scenarioFile.empty()) continue;
     auto found = loaded.find(u.scenarioFile);
     if (found == loaded.end()) {
@@ -19,11 +27,8 @@ std::optional<std::string> planScenarios(const CommandLine& options, FleetPlan& 
       found = loaded.emplace(u.scenarioFile, std::move(load.scenario)).first;
     }
     u.scenario = found->second;
-    const uint64_t seed = options.scenarioSeed.value_or(u.scenario->seed);
-    u.scenarioRun.seed = plan.single ? seed : seed + static_cast<uint64_t>(u.number) - 1;
-    u.scenarioRun.timeFactor = options.timeFactor;
-    if (!plan.single && u.scenarioRun.offset == 0) {
-      u.scenarioRun.offset = options.scenarioStagger * (u.number - 1);
+    if (!options.scenarioSeed) {
+      u.scenarioRun.seed = u.scenario->seed + (plan.single ? 0 : u.number - 1);
     }
   }
   return std::nullopt;

@@ -99,6 +99,8 @@ void SimulatorHost::start() {
                            UnitScenario::Clock::now());
     scenarioTimer_.start();
     presenter_.Tmr4Timer();
+  } else {
+    unit_.scenario().setOptions(network_.scenarioRun);
   }
   // A "Ciclo" of 0 or less leaves the cycle timer idle for the whole run.
   if (unit_.cycleIntervalMs() > 0) {
@@ -116,6 +118,10 @@ void SimulatorHost::endpointClicked() {
 Status SimulatorHost::close() {
   tmr1_.stop();
   return unit_.save();
+}
+
+void SimulatorHost::scenarioChanged() {
+  if (unit_.scenario().running() && !scenarioTimer_.isActive()) scenarioTimer_.start();
 }
 
 }  // namespace vexa

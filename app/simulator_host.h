@@ -55,6 +55,8 @@ class SimulatorHost : public QObject {
   int cycleInterval() const { return unit_.cycleIntervalMs(); }
   bool cycleTimerActive() const { return tmr1_.isActive(); }
   bool scenarioTimerActive() const { return scenarioTimer_.isActive(); }
+  // A scenario was started or stopped from outside (the API): its timer follows.
+  void scenarioChanged();
 
  private:
   class EndpointPort;

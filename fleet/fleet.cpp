@@ -248,6 +248,8 @@ void Fleet::startScenarios() {
   for (auto& m : members_) {
     if (m->plan.scenario) {
       m->unit->scenario().start(m->plan.scenario, m->plan.scenarioFile, m->plan.scenarioRun, now);
+    } else {
+      m->unit->scenario().setOptions(m->plan.scenarioRun);
     }
   }
   scheduleScenarios();

@@ -30,6 +30,8 @@ class UnitScenario final : private ScenarioTarget {
   // Stops any scenario running and starts `scenario` (read from `file`) at `now`.
   void start(std::shared_ptr<const Scenario> scenario, std::string file, RunOptions options,
              Clock::time_point now);
+  // The options a scenario started later (console, API) runs with.
+  void setOptions(const RunOptions& options) { options_ = options; }
   // Stops the scenario, if one runs; it can be started again.
   void stop();
   void advanceTo(Clock::time_point now);

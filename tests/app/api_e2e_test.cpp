@@ -555,5 +555,52 @@ TEST_F(ApiTest, TheDashboardIsServedFromTheProgram) {
   }
 }
 
+// A scenario document POSTed to a unit drives it as a scenario file would: its level shows the
+// scenario as its source, the operator's change to it is refused, a broken document names its
+// field, and DELETE hands the level back. Headless and in the window alike.
+class ApiScenarioTest : public ApiTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ApiScenarioTest, AScenarioStartsAndStopsThroughTheInterface) {
+  {
+    start({}, GetParam());
+    const std::string path = "/api/v1/units/1/scenario";
+    auto broken = http->Post(path.c_str(),
+                             R"({"levels": {"temp": {"kind": "sine", "mean": 20, "amplitude": 5,
+                                 "period": 0}}})",
+                             "application/json");
+    ASSERT_TRUE(broken);
+    EXPECT_EQ(broken->status, 422);
+    const json error = json::parse(broken->body, nullptr, false);
+    EXPECT_EQ(error["error"]["field"], "levels.temp.period") << broken->body;
+    EXPECT_TRUE(unit()["scenario"].is_null());
+
+    auto started =
+        http->Post(path.c_str(), R"({"levels": {"temp": {"kind": "constant", "value": 40}}})",
+                   "application/json");
+    ASSERT_TRUE(started);
+    ASSERT_EQ(started->status, 200) << started->body;
+    json u = unit();
+    EXPECT_EQ(u["live"]["levels"]["temp"]["value"], 40) << u.dump();
+    EXPECT_EQ(u["live"]["levels"]["temp"]["source"], "scenario constant");
+    EXPECT_EQ(u["live"]["levels"]["bat"]["source"], "operator");
+    EXPECT_TRUE(u["scenario"].is_object());
+    EXPECT_TRUE(sndShowsWithin(",40,", 3000));  // the next 2 s measurement reports it
+    const auto [refused, why] = patch(R"({"levels": {"temp": 25}})");
+    EXPECT_EQ(refused, 409) << why.dump();
+    EXPECT_EQ(why["error"]["field"], "levels.temp");
+
+    auto stopped = http->Delete(path.c_str());
+    ASSERT_TRUE(stopped);
+    EXPECT_EQ(stopped->status, 200) << stopped->body;
+    u = unit();
+    EXPECT_EQ(u["live"]["levels"]["temp"]["source"], "operator");
+    EXPECT_TRUE(u["scenario"].is_null());
+    EXPECT_EQ(patch(R"({"levels": {"temp": 25}})").first, 200);
+    EXPECT_EQ(unit()["live"]["levels"]["temp"]["value"], 25);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(HeadlessAndWindow, ApiScenarioTest, ::testing::Bool());
+
 }  // namespace
 }  // namespace vexa

@@ -138,5 +138,26 @@ TEST_F(ApiFleetTest, MetricsPerUnitAndTotals) {
   }
 }
 
+// A scenario POSTed to one unit of a fleet runs on the fleet's loop: its later step arrives
+// without any request, and the other units are left alone.
+TEST_F(ApiFleetTest, AScenarioOnOneUnitRunsOnTheFleetsLoop) {
+  auto started =
+      http->Post("/api/v1/units/2/scenario",
+                 R"({"levels": {"umid": {"kind": "steps", "steps": [{"at": 0, "value": 70},
+                                                         {"at": 0.5, "value": 80}]}}})",
+                 "application/json");
+  ASSERT_TRUE(started);
+  ASSERT_EQ(started->status, 200) << started->body;
+  int umid = 0;
+  for (int i = 0; i < 40 && umid != 80; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    umid = get("/api/v1/units/2")["live"]["levels"]["umid"]["value"].get<int>();
+  }
+  EXPECT_EQ(umid, 80);
+  EXPECT_EQ(get("/api/v1/units/1")["live"]["levels"]["umid"]["value"], 50);
+  EXPECT_TRUE(get("/api/v1/units/1")["scenario"].is_null());
+  EXPECT_EQ(get("/api/v1/units/2")["live"]["levels"]["umid"]["source"], "scenario steps");
+}
+
 }  // namespace
 }  // namespace vexa

@@ -94,6 +94,25 @@ TEST(ScenarioE2E, StepsReachTheStatusAndSndAndStoppingHandsTheLevelBack) {
   EXPECT_EQ(sim.waitForExit(), 0);
 }
 
+// A unit started with --time-factor but no scenario runs a scenario started later at that
+// factor: the step at scenario second 100 comes after about a real second, not 100.
+TEST(ScenarioE2E, AScenarioStartedLaterKeepsTheTimeFactorOfTheCommandLine) {
+  testing::TempDir dir;
+  writeFile(dir.file("steps.json"), R"({"levels": {
+      "temp": {"kind": "steps", "steps": [{"at": 0, "value": 20}, {"at": 100, "value": 40}]}}})");
+  testing::SimProcess sim(dir);
+  const uint16_t port = 25225;
+  sim.start({"--headless", "--port", std::to_string(port), "--state-dir", dir.path(),
+             "--time-factor", "100"},
+            {}, true);
+  ASSERT_TRUE(sim.waitUntilAnswering(port));
+  sim.input("scenario start " + dir.file("steps.json") + "\n");
+  ASSERT_TRUE(sim.waitForOutput("ok scenario start"));
+  EXPECT_TRUE(statusShows(sim, "", "temp=40 ", 5000)) << sim.standardOutput();
+  sim.input("quit\n");
+  EXPECT_EQ(sim.waitForExit(), 0);
+}
+
 TEST(ScenarioE2E, AnUnpluggedUnitStopsAnsweringThenAnswersAgain) {
   testing::TempDir dir;
   // At factor 10: unplugged from 1.5 s to 3.5 s of real time.
