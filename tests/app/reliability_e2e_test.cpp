@@ -11,9 +11,9 @@
 #include <functional>
 #include <memory>
 
+#include "nonregular_files.h"
 #include "reply_framing.h"
 #include "sim_process.h"
-#include "special_files.h"
 #include "traffic_log.h"
 
 namespace vexa {

@@ -4,7 +4,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
-#include "special_files.h"
+#include "nonregular_files.h"
 #include "temp_dir.h"
 
 namespace vexa {

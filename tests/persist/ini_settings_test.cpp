@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ini_settings.h"
-#include "special_files.h"
+#include "nonregular_files.h"
 #include "temp_dir.h"
 
 namespace vexa {

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "special_files.h"
+#include "nonregular_files.h"
 #include "state_files.h"
 #include "temp_dir.h"
 

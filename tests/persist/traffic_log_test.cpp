@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "special_files.h"
+#include "nonregular_files.h"
 #include "temp_dir.h"
 #include "traffic_log.h"
 
