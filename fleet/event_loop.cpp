@@ -38,14 +38,15 @@ Status EventLoop::add(int fd, Handler handler) {
   ev.data.fd = fd;
   if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev) != 0) return Status::Error(std::strerror(errno));
   if (static_cast<size_t>(fd) >= handlers_.size()) handlers_.resize(static_cast<size_t>(fd) + 1);
-  handlers_[static_cast<size_t>(fd)] = std::move(handler);
+  handlers_[static_cast<size_t>(fd)] = std::make_unique<Handler>(std::move(handler));
   return Status::Ok();
 }
 
 void EventLoop::remove(int fd) {
   if (fd < 0 || static_cast<size_t>(fd) >= handlers_.size()) return;
   ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
-  handlers_[static_cast<size_t>(fd)] = nullptr;
+  std::unique_ptr<Handler>& slot = handlers_[static_cast<size_t>(fd)];
+  if (slot) retired_.push_back(std::move(slot));  // it may be the one running
 }
 
 bool EventLoop::at(int64_t dueMs, std::function<void()> task) {
@@ -59,6 +60,7 @@ void EventLoop::post(std::function<void()> task) {
     std::lock_guard<std::mutex> guard(postedLock_);
     posted_.push_back(std::move(task));
   }
+  attention_.store(true, std::memory_order_release);
   const uint64_t one = 1;
   [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
 }
@@ -68,11 +70,13 @@ void EventLoop::stop() {
     std::lock_guard<std::mutex> guard(postedLock_);
     stopping_ = true;
   }
+  attention_.store(true, std::memory_order_release);
   const uint64_t one = 1;
   [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
 }
 
 void EventLoop::runDueTimers() {
+  if (timers_.empty()) return;
   const int64_t now = nowMs();
   while (!timers_.empty() && timers_.top().due <= now) {
     std::function<void()> task = std::move(const_cast<Timer&>(timers_.top()).task);
@@ -82,10 +86,12 @@ void EventLoop::runDueTimers() {
 }
 
 void EventLoop::runPosted() {
+  if (!attention_.load(std::memory_order_acquire)) return;
   std::vector<std::function<void()>> tasks;
   {
     std::lock_guard<std::mutex> guard(postedLock_);
     tasks.swap(posted_);
+    attention_.store(stopping_, std::memory_order_relaxed);  // a stop still wants the next pass
   }
   for (auto& task : tasks) task();
 }
@@ -93,13 +99,15 @@ void EventLoop::runPosted() {
 void EventLoop::run() {
   epoll_event events[kEventsPerWait];
   for (;;) {
-    {
+    if (attention_.load(std::memory_order_acquire)) {
       std::lock_guard<std::mutex> guard(postedLock_);
       if (stopping_) {
         stopping_ = false;
+        attention_.store(!posted_.empty(), std::memory_order_relaxed);
         return;
       }
     }
+    ++pass_;
     int timeout = -1;  // nothing due: sleep until a descriptor is ready
     if (!timers_.empty()) {
       const int64_t wait = timers_.top().due - nowMs();
@@ -115,10 +123,10 @@ void EventLoop::run() {
       }
       // A handler may have removed this descriptor earlier in the pass.
       if (static_cast<size_t>(fd) < handlers_.size() && handlers_[static_cast<size_t>(fd)]) {
-        const Handler h = handlers_[static_cast<size_t>(fd)];  // it may add or remove
-        h();
+        (*handlers_[static_cast<size_t>(fd)])();
       }
     }
+    retired_.clear();
     runDueTimers();
     runPosted();
   }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <queue>
 #include <vector>
@@ -51,6 +53,8 @@ class EventLoop {
   void stop();
 
   static int64_t nowMs();
+  // Passes run so far (loop thread): a descriptor ready on two passes in a row is busy.
+  uint64_t pass() const { return pass_; }
 
  private:
   struct Timer {
@@ -63,13 +67,19 @@ class EventLoop {
   void runPosted();
 
   int epoll_ = -1;
-  int wake_ = -1;                  // eventfd: posted tasks and stop
-  std::vector<Handler> handlers_;  // by descriptor number
+  int wake_ = -1;  // eventfd: posted tasks and stop
+  // By descriptor number. Each handler lives on the heap, so it stays put while it runs even
+  // if it adds a descriptor (growing the table); one it removes is kept until the pass ends.
+  std::vector<std::unique_ptr<Handler>> handlers_;
+  std::vector<std::unique_ptr<Handler>> retired_;
+  uint64_t pass_ = 0;
   std::priority_queue<Timer, std::vector<Timer>, std::greater<>> timers_;
   uint64_t timerOrder_ = 0;
   std::mutex postedLock_;
   std::vector<std::function<void()>> posted_;  // under postedLock_
   bool stopping_ = false;                      // under postedLock_
+  // Set with a task posted or a stop, so a pass without either takes no lock.
+  std::atomic<bool> attention_{false};
 };
 
 }  // namespace vexa

@@ -92,6 +92,7 @@ struct Fleet::Member final : UnitEndpoint {
   int fd = -1;
   int bindErrno = 0;          // the platform's reason of the last failed bind
   size_t delayedReplies = 0;  // replies waiting for their delay (loop thread only)
+  uint64_t readyPass = 0;     // the loop's pass when the socket was last ready
 };
 
 namespace {
@@ -282,19 +283,35 @@ void Fleet::scenarioTimer(uint64_t generation) {
 }
 
 void Fleet::receive(Member& m) {
+  // A socket that was quiet on the pass before most likely holds one datagram: one recvmsg
+  // takes it, and a batch receive would only try again in vain. Anything left makes the
+  // socket ready on the next pass, which then takes batches.
+  const bool busy = m.readyPass + 1 >= loop_.pass();
+  m.readyPass = loop_.pass();
+  if (!busy) {
+    const ssize_t length = ::recvmsg(m.fd, &headers_[0].msg_hdr, MSG_DONTWAIT);
+    if (length < 0) return;
+    headers_[0].msg_len = static_cast<unsigned>(length);
+    handleReceived(m, 1);
+    return;
+  }
   for (int turn = 0; turn < kBatchesPerTurn && m.fd >= 0; ++turn) {
     const int n = ::recvmmsg(m.fd, headers_.data(), kBatch, MSG_DONTWAIT, nullptr);
     if (n <= 0) return;  // nothing more now (or an error: the next readiness tries again)
-    for (int i = 0; i < n; ++i) headers_[i].msg_hdr.msg_namelen = sizeof(sockaddr_in);
-    for (int i = 0; i < n && m.fd >= 0; ++i) {
-      // A datagram longer than the buffer is dropped whole.
-      if (headers_[i].msg_hdr.msg_flags & MSG_TRUNC) continue;
-      const std::string_view data(static_cast<const char*>(vectors_[i].iov_base),
-                                  headers_[i].msg_len);
-      MemberReplyOut out(loop_, m.fd, m.delayedReplies, senders_[i]);
-      m.unit->handleDatagram(data, out);
-    }
+    handleReceived(m, n);
     if (n < kBatch) return;
+  }
+}
+
+void Fleet::handleReceived(Member& m, int n) {
+  for (int i = 0; i < n; ++i) headers_[i].msg_hdr.msg_namelen = sizeof(sockaddr_in);
+  for (int i = 0; i < n && m.fd >= 0; ++i) {
+    // A datagram longer than the buffer is dropped whole.
+    if (headers_[i].msg_hdr.msg_flags & MSG_TRUNC) continue;
+    const std::string_view data(static_cast<const char*>(vectors_[i].iov_base),
+                                headers_[i].msg_len);
+    MemberReplyOut out(loop_, m.fd, m.delayedReplies, senders_[i]);
+    m.unit->handleDatagram(data, out);
   }
 }
 

@@ -15,10 +15,10 @@ namespace vexa {
 
 // Many units in one process: each unit with its own UDP socket on its address and port, all
 // sockets served by one event loop (no thread per unit, no timer per unit: the units' ticks
-// are deadlines). Datagrams are received in batches (recvmmsg) into buffers shared by all
-// units; each reply leaves at once from its unit's socket, so the replies of one datagram go
-// out in order and a failed send ends that datagram's handling as for a unit alone. A fault's
-// delayed reply is a timer of the loop.
+// are deadlines). Datagrams are received into buffers shared by all units, in batches
+// (recvmmsg) from a socket that stays busy; each reply leaves at once from its unit's socket, so
+// the replies of one datagram go out in order and a failed send ends that datagram's handling as
+// for a unit alone. A fault's delayed reply is a timer of the loop.
 //
 // Loop thread only, apart from what `Unit` allows from any thread; another thread reaches a
 // fleet through `EventLoop::post`. A delayed reply's timer refers to its unit, so a fleet is
@@ -69,6 +69,8 @@ class Fleet {
  private:
   struct Member;
   void receive(Member& m);
+  // Hands the first `n` received datagrams to the unit, in order.
+  void handleReceived(Member& m, int n);
   void scenarioTimer(uint64_t generation);
 
   FleetPlan plan_;

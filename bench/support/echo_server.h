@@ -37,6 +37,7 @@ class EchoServer {
     ::close(wake_);
   }
   uint16_t port() const { return port_; }
+  std::thread& thread() { return thread_; }
 
  private:
   void run() {

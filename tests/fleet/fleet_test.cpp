@@ -82,6 +82,28 @@ TEST_F(FleetTest, DatagramsUpToTheBufferAreAnsweredLongerOnesDroppedWhole) {
   }
 }
 
+// Several datagrams waiting on each of many sockets: a quiet socket's first readiness takes one
+// datagram, what is left is taken on the next passes; every line answered, each unit's in order.
+TEST_F(FleetTest, DatagramsWaitingOnManySocketsAreAllAnsweredEachUnitsInOrder) {
+  constexpr int kUnits = 20, kEach = 4;
+  start(kUnits, 23930);
+  for (int k = 0; k < kEach; ++k) {
+    for (int u = 0; u < kUnits; ++u) {
+      client.send(static_cast<uint16_t>(23930 + u),
+                  "rPr" + std::to_string(100 + u * kEach + k) + "\n");
+    }
+  }
+  std::vector<int> lastOfUnit(kUnits, -1);
+  for (int i = 0; i < kUnits * kEach; ++i) {
+    const auto reply = client.receive(2000);
+    ASSERT_TRUE(reply) << i;
+    const int n = std::stoi(decodeAnyReply(*reply)->body.substr(4, 3)) - 100;
+    EXPECT_GT(n % kEach, lastOfUnit[static_cast<size_t>(n / kEach)]) << n;
+    lastOfUnit[static_cast<size_t>(n / kEach)] = n % kEach;
+  }
+  for (int last : lastOfUnit) EXPECT_EQ(last, kEach - 1);
+}
+
 TEST_F(FleetTest, ADelayedReplyIsATimerOfTheLoopAndDoesNotHoldUpOthers) {
   start(2, 23910);
   client.send(23911, "rPr000\n");  // unit 2 delays its replies by 150 ms
