@@ -16,7 +16,7 @@ EventLoop::EventLoop() {
   wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   epoll_event ev{};
   ev.events = EPOLLIN;
-  ev.data.fd = wake_;
+  ev.data.ptr = nullptr;  // the wake-up
   ::epoll_ctl(epoll_, EPOLL_CTL_ADD, wake_, &ev);
 }
 
@@ -33,20 +33,23 @@ int64_t EventLoop::nowMs() {
 
 Status EventLoop::add(int fd, Handler handler) {
   if (fd < 0) return Status::Error("bad descriptor");
+  auto watch = std::make_unique<Watch>(Watch{std::move(handler)});
   epoll_event ev{};
   ev.events = EPOLLIN;
-  ev.data.fd = fd;
+  ev.data.ptr = watch.get();
   if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev) != 0) return Status::Error(std::strerror(errno));
-  if (static_cast<size_t>(fd) >= handlers_.size()) handlers_.resize(static_cast<size_t>(fd) + 1);
-  handlers_[static_cast<size_t>(fd)] = std::make_unique<Handler>(std::move(handler));
+  if (static_cast<size_t>(fd) >= watches_.size()) watches_.resize(static_cast<size_t>(fd) + 1);
+  watches_[static_cast<size_t>(fd)] = std::move(watch);
   return Status::Ok();
 }
 
 void EventLoop::remove(int fd) {
-  if (fd < 0 || static_cast<size_t>(fd) >= handlers_.size()) return;
+  if (fd < 0 || static_cast<size_t>(fd) >= watches_.size()) return;
+  std::unique_ptr<Watch>& slot = watches_[static_cast<size_t>(fd)];
+  if (!slot) return;
   ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
-  std::unique_ptr<Handler>& slot = handlers_[static_cast<size_t>(fd)];
-  if (slot) retired_.push_back(std::move(slot));  // it may be the one running
+  slot->live = false;
+  retired_.push_back(std::move(slot));  // it may be the one running
 }
 
 bool EventLoop::at(int64_t dueMs, std::function<void()> task) {
@@ -115,16 +118,13 @@ void EventLoop::run() {
     }
     const int n = ::epoll_wait(epoll_, events, kEventsPerWait, timeout);
     for (int i = 0; i < n; ++i) {
-      const int fd = events[i].data.fd;
-      if (fd == wake_) {
+      Watch* watch = static_cast<Watch*>(events[i].data.ptr);
+      if (!watch) {
         uint64_t count = 0;
         [[maybe_unused]] const ssize_t r = ::read(wake_, &count, sizeof count);
         continue;
       }
-      // A handler may have removed this descriptor earlier in the pass.
-      if (static_cast<size_t>(fd) < handlers_.size() && handlers_[static_cast<size_t>(fd)]) {
-        (*handlers_[static_cast<size_t>(fd)])();
-      }
+      if (watch->live) watch->handler();  // a handler may have removed it earlier in the pass
     }
     retired_.clear();
     runDueTimers();

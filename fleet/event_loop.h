@@ -68,10 +68,15 @@ class EventLoop {
 
   int epoll_ = -1;
   int wake_ = -1;  // eventfd: posted tasks and stop
-  // By descriptor number. Each handler lives on the heap, so it stays put while it runs even
-  // if it adds a descriptor (growing the table); one it removes is kept until the pass ends.
-  std::vector<std::unique_ptr<Handler>> handlers_;
-  std::vector<std::unique_ptr<Handler>> retired_;
+  // A watched descriptor's handler, on the heap so that it stays put while it runs; epoll
+  // hands back its address. One removed is marked and kept until the pass ends, so an event
+  // of the same pass still finds it (and skips it).
+  struct Watch {
+    Handler handler;
+    bool live = true;
+  };
+  std::vector<std::unique_ptr<Watch>> watches_;  // by descriptor number
+  std::vector<std::unique_ptr<Watch>> retired_;
   uint64_t pass_ = 0;
   std::priority_queue<Timer, std::vector<Timer>, std::greater<>> timers_;
   uint64_t timerOrder_ = 0;

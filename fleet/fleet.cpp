@@ -34,20 +34,24 @@ bool sendFrom(int fd, const sockaddr_in& to, std::string_view bytes) {
 
 }  // namespace
 
-// One unit with its socket; the socket is the unit's endpoint switch.
+// One unit with its socket; the socket is the unit's endpoint switch. The unit lives inside,
+// one allocation less between a ready socket and the unit it serves.
 struct Fleet::Member final : UnitEndpoint {
-  Member(Fleet& f, UnitPlan p, UnitClock& clock) : fleet(f), plan(std::move(p)) {
+  Member(Fleet& f, UnitPlan p, UnitClock& clock)
+      : fleet(f), plan(std::move(p)), unit(settingsOf(plan, f.plan_.faultSeed), clock) {
+    unit.setEndpoint(this);
+  }
+  static UnitSettings settingsOf(const UnitPlan& plan, uint32_t fleetFaultSeed) {
     UnitSettings s;
     s.number = plan.number;
     s.paths = StatePaths::forDirectory(plan.directory);
     s.LogEnabled = plan.log;
     s.startVariant = plan.variant;
     s.faults = plan.faults;
-    s.faultSeed = fleet.plan_.faultSeed + static_cast<uint32_t>(plan.number) - 1;
+    s.faultSeed = fleetFaultSeed + static_cast<uint32_t>(plan.number) - 1;
     s.freshIdentity = plan.identity;
     s.maxRepliesPerDatagram = plan.maxRepliesPerDatagram;
-    unit = std::make_unique<Unit>(std::move(s), clock);
-    unit->setEndpoint(this);
+    return s;
   }
   ~Member() override { setActive(false); }
 
@@ -88,7 +92,7 @@ struct Fleet::Member final : UnitEndpoint {
 
   Fleet& fleet;
   const UnitPlan plan;
-  std::unique_ptr<Unit> unit;
+  Unit unit;
   int fd = -1;
   int bindErrno = 0;          // the platform's reason of the last failed bind
   size_t delayedReplies = 0;  // replies waiting for their delay (loop thread only)
@@ -155,7 +159,7 @@ Fleet::~Fleet() {
 }
 
 Unit& Fleet::unit(size_t index) {
-  return *members_[index]->unit;
+  return members_[index]->unit;
 }
 
 const UnitPlan& Fleet::plan(size_t index) const {
@@ -165,7 +169,7 @@ const UnitPlan& Fleet::plan(size_t index) const {
 Unit* Fleet::find(int number) {
   if (number < 1 || static_cast<size_t>(number) > members_.size()) return nullptr;
   Member& m = *members_[static_cast<size_t>(number) - 1];
-  return m.plan.number == number ? m.unit.get() : nullptr;
+  return m.plan.number == number ? &m.unit : nullptr;
 }
 
 Status Fleet::load() {
@@ -178,7 +182,7 @@ Status Fleet::load() {
                              ": cannot make the folder " + m->plan.directory);
       }
     }
-    m->unit->load();
+    m->unit.load();
   }
   return Status::Ok();
 }
@@ -209,7 +213,7 @@ void Fleet::close() {
 std::vector<Fleet::SaveFailure> Fleet::saveAll() {
   std::vector<SaveFailure> failures;
   if (plan_.single) {
-    const Status s = members_[0]->unit->save();
+    const Status s = members_[0]->unit.save();
     if (!s.ok()) failures.push_back({members_[0]->plan.number, s.text()});
     return failures;
   }
@@ -221,9 +225,9 @@ std::vector<Fleet::SaveFailure> Fleet::saveAll() {
   files.reserve(members_.size() * 2);
   fileOwners.reserve(members_.size() * 2);
   for (auto& m : members_) {
-    images.push_back(m->unit->stateImages());
-    const StatePaths& paths = m->unit->settings().paths;
-    const UnreadStateFiles& unread = m->unit->unreadFiles();
+    images.push_back(m->unit.stateImages());
+    const StatePaths& paths = m->unit.settings().paths;
+    const UnreadStateFiles& unread = m->unit.unreadFiles();
     // A file that could not be read at start is left as it was.
     int config = -1;
     if (!unread.config) {
@@ -248,9 +252,9 @@ void Fleet::startScenarios() {
   const auto now = UnitScenario::Clock::now();
   for (auto& m : members_) {
     if (m->plan.scenario) {
-      m->unit->scenario().start(m->plan.scenario, m->plan.scenarioFile, m->plan.scenarioRun, now);
+      m->unit.scenario().start(m->plan.scenario, m->plan.scenarioFile, m->plan.scenarioRun, now);
     } else {
-      m->unit->scenario().setOptions(m->plan.scenarioRun);
+      m->unit.scenario().setOptions(m->plan.scenarioRun);
     }
   }
   scheduleScenarios();
@@ -258,7 +262,7 @@ void Fleet::startScenarios() {
 
 void Fleet::scheduleScenarios() {
   auto earliest = UnitScenario::Clock::time_point::max();
-  for (auto& m : members_) earliest = std::min(earliest, m->unit->scenario().nextDeadline());
+  for (auto& m : members_) earliest = std::min(earliest, m->unit.scenario().nextDeadline());
   if (earliest == UnitScenario::Clock::time_point::max()) return;  // asleep
   // The loop's clock is the same monotonic clock, in whole milliseconds: round up.
   const auto sinceEpoch = earliest.time_since_epoch();
@@ -276,7 +280,7 @@ void Fleet::scenarioTimer(uint64_t generation) {
   scenarioDue_ = INT64_MAX;
   const auto now = UnitScenario::Clock::now();
   for (auto& m : members_) {
-    UnitScenario& scenario = m->unit->scenario();
+    UnitScenario& scenario = m->unit.scenario();
     if (scenario.nextDeadline() <= now) scenario.advanceTo(now);
   }
   scheduleScenarios();
@@ -311,7 +315,7 @@ void Fleet::handleReceived(Member& m, int n) {
     const std::string_view data(static_cast<const char*>(vectors_[i].iov_base),
                                 headers_[i].msg_len);
     MemberReplyOut out(loop_, m.fd, m.delayedReplies, senders_[i]);
-    m.unit->handleDatagram(data, out);
+    m.unit.handleDatagram(data, out);
   }
 }
 
