@@ -1,6 +1,7 @@
 #include "datagram_handler.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "command_interpreter.h"
 #include "config_display.h"
@@ -69,7 +70,7 @@ bool DatagramHandler::handleLine(std::string_view line, ReplySender& sender) {
   int32_t variant = 0;
   uint16_t token = 0;
   LineOutcome outcome;
-  ConfigDisplay config;
+  std::optional<ConfigDisplay> config;  // built only when a write changed the configuration
   const bool wantConfig = panel_ || hooks_;
   state_.locked([&](DeviceData& d) {
     if (hooks_) hooks_->beforeLine(d);
@@ -78,8 +79,8 @@ bool DatagramHandler::handleLine(std::string_view line, ReplySender& sender) {
     variant = d.VariantCode;
     token = d.TickToken;
   });
-  if (outcome.configWritten && panel_) showConfigOn(*panel_, config);
-  if (hooks_) hooks_->lineHandled(line, body_, outcome.configWritten ? &config : nullptr);
+  if (config && panel_) showConfigOn(*panel_, *config);
+  if (hooks_) hooks_->lineHandled(line, body_, config ? &*config : nullptr);
 
   if (log_) log_->WriteLog(body_);
   body_ += "\r\n";
