@@ -1,35 +1,16 @@
 #include "owner_queue.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include <atomic>
 #include <thread>
 
+#include "owner_thread.h"
+
 namespace vexa::api {
 namespace {
 
-// The owner's loop: waits on the descriptor and drains, until told to stop.
-class Owner {
- public:
-  explicit Owner(OwnerQueue& queue) : queue_(queue), thread_([this] { run(); }) {}
-  ~Owner() {
-    stop_ = true;
-    thread_.join();
-  }
-  std::thread::id id() const { return thread_.get_id(); }
-
- private:
-  void run() {
-    while (!stop_) {
-      pollfd p{queue_.fd(), POLLIN, 0};
-      if (::poll(&p, 1, 10) > 0) queue_.drain();
-    }
-  }
-  OwnerQueue& queue_;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-};
+using Owner = testing::OwnerThread;
 
 TEST(OwnerQueue, RunsTheTaskOnTheOwnerThread) {
   OwnerQueue queue;

@@ -1,13 +1,13 @@
 // The interface over real units: their events as the interface's events, their snapshots,
 // changes through the operator's controls, and the registry over several units.
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include <atomic>
 #include <thread>
 
 #include "event_hub.h"
 #include "fake_unit_clock.h"
+#include "owner_thread.h"
 #include "temp_dir.h"
 #include "unit_access.h"
 #include "unit_event_bridge.h"
@@ -212,26 +212,7 @@ TEST(UnitAccess, LevelsGoThroughTheSlidersAndReportTheirClamping) {
   }
 }
 
-// The owner's loop: waits on the queue's descriptor and drains it, until told to stop.
-class Owner {
- public:
-  explicit Owner(OwnerQueue& queue) : queue_(queue), thread_([this] { run(); }) {}
-  ~Owner() {
-    stop_ = true;
-    thread_.join();
-  }
-
- private:
-  void run() {
-    while (!stop_) {
-      pollfd p{queue_.fd(), POLLIN, 0};
-      if (::poll(&p, 1, 10) > 0) queue_.drain();
-    }
-  }
-  OwnerQueue& queue_;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-};
+using Owner = testing::OwnerThread;
 
 TEST(UnitsRegistry, EveryUnitByNumberAndChangesOnTheOwnerThreadOnly) {
   EventHub hub;
