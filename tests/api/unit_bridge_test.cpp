@@ -2,7 +2,6 @@
 // changes through the operator's controls, and the registry over several units.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <thread>
 
 #include "event_hub.h"
