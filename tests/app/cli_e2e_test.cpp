@@ -19,10 +19,7 @@ constexpr uint16_t kPort = 5010;
 
 class CliTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(testing::udpPortFree(kPort))
-        << "UDP port 5010 is in use by another program; the end-to-end tests need it free.";
-  }
+  void SetUp() override { ASSERT_TRUE(testing::udpPortsFree({kPort})); }
   // Every entry of the test directory except the copied program and its captured output.
   std::vector<std::string> writtenFiles() const {
     std::vector<std::string> names;

@@ -15,10 +15,7 @@ constexpr uint16_t kPort = 5010;
 
 class HeadlessTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(testing::udpPortFree(kPort))
-        << "UDP port 5010 is in use by another program; the end-to-end tests need it free.";
-  }
+  void SetUp() override { ASSERT_TRUE(testing::udpPortsFree({kPort})); }
   // Starts the headless simulator and waits for it to answer.
   void start(std::vector<std::string> arguments = {}) {
     arguments.insert(arguments.begin(), "--headless");

@@ -169,7 +169,7 @@ TEST(ProbeE2e, ReplayRefusesWhatIsNotATrafficLogWithoutHanging) {
 }
 
 TEST(ProbeE2e, WatchPrintsOnlyChangesAndHonoursJson) {
-  ASSERT_TRUE(testing::udpPortFree(5010)) << "UDP port 5010 is in use by another program";
+  ASSERT_TRUE(testing::udpPortsFree({5010}));
   testing::TempDir dir;
   testing::SimProcess sim(dir);
   sim.start({"--headless"});

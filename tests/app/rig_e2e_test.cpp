@@ -18,10 +18,7 @@ std::string probe(const std::string& arguments) {
 
 class RigTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(testing::udpPortFree(5010) && testing::udpPortFree(5011))
-        << "UDP ports 5010 and 5011 must be free for the end-to-end tests.";
-  }
+  void SetUp() override { ASSERT_TRUE(testing::udpPortsFree({5010, 5011})); }
   void startHeadless(testing::SimProcess& process, std::vector<std::string> args, bool pipe = false,
                      uint16_t port = 5010) {
     args.insert(args.begin(), "--headless");

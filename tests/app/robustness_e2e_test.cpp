@@ -42,9 +42,7 @@ class Flood {
 
 class RobustnessTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(testing::udpPortFree(5010)) << "UDP port 5010 must be free.";
-  }
+  void SetUp() override { ASSERT_TRUE(testing::udpPortsFree({5010})); }
   testing::TempDir dir;
 };
 

@@ -20,8 +20,7 @@ std::string health(const std::string& arguments = "") {
 class ServiceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(testing::udpPortFree(kPort))
-        << "UDP port 5010 is in use by another program; the end-to-end tests need it free.";
+    ASSERT_TRUE(testing::udpPortsFree({kPort}));
     ASSERT_TRUE(notify.bound());
   }
   void start(std::vector<std::string> arguments = {}) {

@@ -13,10 +13,7 @@ constexpr uint16_t kPort = 5010;
 // The windowed program, offscreen, with its start-up events traced to stderr.
 class WindowTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(testing::udpPortFree(kPort))
-        << "UDP port 5010 is in use by another program; the end-to-end tests need it free.";
-  }
+  void SetUp() override { ASSERT_TRUE(testing::udpPortsFree({kPort})); }
   static std::vector<std::string> environment() {
     return {"QT_QPA_PLATFORM=offscreen", "VEXA_SIM_TRACE=1"};
   }

@@ -11,10 +11,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "temp_dir.h"
 #include "udp_client.h"
@@ -30,6 +33,18 @@ inline bool udpPortFree(uint16_t port) {
   const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
   ::close(fd);
   return free;
+}
+
+// For a test's set-up: every port of `ports` free, or a failure naming the one in use.
+inline ::testing::AssertionResult udpPortsFree(std::initializer_list<uint16_t> ports) {
+  for (uint16_t port : ports) {
+    if (!udpPortFree(port)) {
+      return ::testing::AssertionFailure() << "UDP port " << port
+                                           << " is in use by another program; the end-to-end "
+                                              "tests need it free.";
+    }
+  }
+  return ::testing::AssertionSuccess();
 }
 
 // The real simulator, copied into a directory of its own so that directory is its AppDir, and
