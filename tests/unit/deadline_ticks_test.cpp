@@ -46,6 +46,21 @@ class TickingUnit {
   int64_t time_ = 0;
 };
 
+// The deadline-tick unit under test: loaded in a folder of its own with the table's seed, on
+// a clock moved by hand.
+struct SeededUnit {
+  static UnitSettings settingsIn(const testing::TempDir& dir) {
+    UnitSettings settings;
+    settings.paths = StatePaths::forDirectory(dir.path());
+    settings.randomSeed = kSeed;
+    return settings;
+  }
+  SeededUnit() { unit.load(); }
+  testing::TempDir dir;
+  testing::FakeUnitClock clock;
+  Unit unit{settingsIn(dir), clock};
+};
+
 struct Step {
   int64_t at;
   std::string line;   // a request datagram, or empty
@@ -62,13 +77,9 @@ std::string liveOf(const DeviceData& d) {
 }
 
 TEST(DeadlineTicks, RepliesMatchTheTickingUnitAtEveryMomentOfTheTable) {
-  testing::TempDir dir;
-  testing::FakeUnitClock clock;
-  UnitSettings settings;
-  settings.paths = StatePaths::forDirectory(dir.path());
-  settings.randomSeed = kSeed;
-  Unit unit(settings, clock);
-  unit.load();
+  SeededUnit seeded;
+  testing::FakeUnitClock& clock = seeded.clock;
+  Unit& unit = seeded.unit;
   TickingUnit ticking;
 
   // snd replies carry MeasureText (and through it FlagsText); rst uses the token of the snd
@@ -175,13 +186,9 @@ TEST(DeadlineTicks, RepliesMatchTheTickingUnitAtEveryMomentOfTheTable) {
 // strides of several lengths, so catch-ups span every mix of boundaries.
 TEST(DeadlineTicks, ReadsAtEveryStrideAroundAResetHold) {
   for (const int stride : {1, 3, 37, 130, 450, 2001}) {
-    testing::TempDir dir;
-    testing::FakeUnitClock clock;
-    UnitSettings settings;
-    settings.paths = StatePaths::forDirectory(dir.path());
-    settings.randomSeed = kSeed;
-    Unit unit(settings, clock);
-    unit.load();
+    SeededUnit seeded;
+    testing::FakeUnitClock& clock = seeded.clock;
+    Unit& unit = seeded.unit;
     unit.setAuto(true);
     TickingUnit ticking;
     ticking.state().locked([](DeviceData& d) { d.AutoMode = true; });
