@@ -68,7 +68,8 @@ std::optional<ProbeOptions> parse(int argc, char** argv, std::string& error) {
       if (i + 1 < argc) return std::string(argv[++i]);
       return std::nullopt;
     };
-    const bool isFlag = a == "--raw" || a == "--json" || a == "--help" || a == "--version";
+    const bool isFlag =
+        a == "--raw" || a == "--json" || a == "--health" || a == "--help" || a == "--version";
     if (isFlag && inlineValue) return error = a + " takes no value", std::nullopt;
     long n = 0;
     if (a == "--host") {
@@ -135,8 +136,14 @@ std::string withoutTerminator(std::string body) {
 // Sends one line and waits for its reply; sets `exitCode` on a failure. Replies already waiting
 // (late duplicates of earlier ones) are dropped first; a datagram from anywhere but the target
 // is ignored, and so is a whole reply to another line.
-std::optional<DecodedReply> exchange(UdpClient& client, const ProbeOptions& o,
-                                     const std::string& line, std::string& framed, int& exitCode) {
+// Sends `line` and waits for its answer from the target: replies from elsewhere and stale ones
+// (answers to an earlier line) are skipped. Says nothing; the exit code tells what failed.
+struct Exchange {
+  std::optional<DecodedReply> decoded;
+  std::string framed;  // the answer's bytes, or the undecodable reply's
+  int exitCode = 0;
+};
+Exchange ask(UdpClient& client, const ProbeOptions& o, const std::string& line) {
   client.discardPending();
   client.send(line + "\n");
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(o.timeoutMs);
@@ -145,26 +152,33 @@ std::optional<DecodedReply> exchange(UdpClient& client, const ProbeOptions& o,
                           deadline - std::chrono::steady_clock::now())
                           .count();
     const auto reply = left >= 0 ? client.receiveFromTarget(static_cast<int>(left)) : std::nullopt;
-    if (!reply) {
-      std::cerr << "vexa-probe: no reply to \"" << line << "\" from " << o.host << ":" << o.port
-                << " within " << o.timeoutMs << " ms" << std::endl;
-      exitCode = kExitTimeout;
-      return std::nullopt;
-    }
+    if (!reply) return {std::nullopt, {}, kExitTimeout};
     DecodedReply decoded;
     switch (judgeReply(*reply, o.variant, line, decoded)) {
       case ReplyVerdict::Answer:
-        framed = *reply;
-        return decoded;
+        return {std::move(decoded), *reply, 0};
       case ReplyVerdict::NotTheAnswer:
         continue;
       case ReplyVerdict::Undecodable:
-        std::cerr << "vexa-probe: the reply to \"" << line
-                  << "\" does not decode: " << std::string(trimmed(HexDump(*reply))) << std::endl;
-        exitCode = kExitUndecodable;
-        return std::nullopt;
+        return {std::nullopt, *reply, kExitUndecodable};
     }
   }
+}
+
+// `ask`, saying on stderr what failed.
+std::optional<DecodedReply> exchange(UdpClient& client, const ProbeOptions& o,
+                                     const std::string& line, std::string& framed, int& exitCode) {
+  Exchange e = ask(client, o, line);
+  exitCode = e.exitCode;
+  if (e.exitCode == kExitTimeout) {
+    std::cerr << "vexa-probe: no reply to \"" << line << "\" from " << o.host << ":" << o.port
+              << " within " << o.timeoutMs << " ms" << std::endl;
+  } else if (e.exitCode == kExitUndecodable) {
+    std::cerr << "vexa-probe: the reply to \"" << line
+              << "\" does not decode: " << std::string(trimmed(HexDump(e.framed))) << std::endl;
+  }
+  framed = std::move(e.framed);
+  return std::move(e.decoded);
 }
 
 int runCommands(UdpClient& client, const ProbeOptions& o) {
@@ -187,12 +201,7 @@ int runCommands(UdpClient& client, const ProbeOptions& o) {
 // A health check for a container engine or a service watchdog: one read of the parameters
 // (rPr changes nothing in the unit, unlike snd, which issues a new token), no output at all.
 int runHealth(UdpClient& client, const ProbeOptions& o) {
-  client.send("rPr000\n");
-  const auto reply = client.receive(o.timeoutMs);
-  if (!reply) return kExitTimeout;
-  const auto decoded = o.variant ? decodeReply(*reply, o.variant) : decodeAnyReply(*reply);
-  if (!decoded || decoded->body.compare(0, 4, "RPR,") != 0) return kExitUndecodable;
-  return 0;
+  return ask(client, o, "rPr000").exitCode;
 }
 
 volatile std::sig_atomic_t stopWatching = 0;

@@ -64,6 +64,21 @@ TEST_F(ServiceTest, NoReadinessWhenThePortIsTaken) {
   EXPECT_EQ(notify.receive(200), std::nullopt);
 }
 
+// Every variant is healthy, whatever case its reply body is in.
+TEST_F(ServiceTest, HealthPassesInEveryVariant) {
+  for (const std::string variant : {"110", "130", "150"}) {
+    testing::TempDir state;
+    start({"--state-dir", state.path(), "--port", "5010", "--variant", variant});
+    ASSERT_TRUE(notify.receive(10000)) << sim.standardError();
+    const auto result = runCommand(health());
+    EXPECT_EQ(result.exitCode, 0) << variant;
+    EXPECT_EQ(result.output, "") << variant;
+    sim.signal(SIGTERM);
+    EXPECT_EQ(sim.waitForExit(), 0);
+    notify.receive(2000);  // STOPPING=1
+  }
+}
+
 TEST_F(ServiceTest, HealthFailsQuietlyWhenNoUnitAnswers) {
   const auto result = runCommand(health());
   EXPECT_EQ(result.exitCode, 3);
