@@ -323,7 +323,11 @@ void Unit::claimLevel(int level, std::string source) {
     std::lock_guard<std::mutex> guard(sourcesLock_);
     sources_[static_cast<size_t>(level)] = std::move(source);
   }
-  state_.locked([&](DeviceData&) { ticks_.setHeldLevels(ticks_.heldLevels() | (1u << level)); });
+  const int64_t now = clock_.nowMs();
+  state_.locked([&](DeviceData& d) {
+    ticks_.advance(d, now, random_);  // draws due before the claim still reach the level
+    ticks_.setHeldLevels(ticks_.heldLevels() | (1u << level));
+  });
 }
 
 void Unit::releaseLevel(int level) {

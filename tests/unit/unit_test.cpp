@@ -238,6 +238,24 @@ namespace {
 
 // The unit's bounds on traffic are counted where status reads them: lines beyond the
 // per-datagram limit, and delayed replies a full queue refused.
+// Ticks that fell due before a level is claimed run as they would have, with the level free:
+// claiming late gives the same unit as claiming right after a read.
+TEST_F(UnitTest, ClaimingALevelRunsTheTicksDueBeforeIt) {
+  testing::TempDir other;
+  Unit read(settingsFor(dir), clock), late(settingsFor(other), clock);
+  for (Unit* u : {&read, &late}) {
+    u->load();
+    u->setAuto(true);
+  }
+  clock.now = 6500;  // three 2 s draws due
+  read.catchUp();
+  read.claimLevel(0, "scenario");
+  late.claimLevel(0, "scenario");
+  const Unit::Reading a = read.read(), b = late.read();
+  for (int level = 0; level < 3; ++level) EXPECT_EQ(a.nv[level], b.nv[level]) << level;
+  EXPECT_EQ(a.measureText, b.measureText);
+}
+
 TEST(UnitBounds, LinesBeyondTheLimitAndRefusedDelaysAreCounted) {
   testing::TempDir dir;
   testing::FakeUnitClock clock;
