@@ -23,7 +23,7 @@ class UnitControls {
 
   virtual void setInput(int bit, Unit::InputAction action) { unit_.setInput(bit, action); }
   // A level in its own unit (temperature: Nv01): its slider goes there, clamped.
-  virtual void setLevel(int level, int value) { unit_.setLevel(level, value); }
+  virtual void setLevel(int level, int value) { unit_.enterLevel(level, value); }
   virtual void setAuto(bool on) { unit_.setAuto(on); }
   virtual void setVariant(int code) { unit_.setVariant(code); }
   virtual void setBattery(int item) { unit_.setBattery(item); }

@@ -25,7 +25,7 @@ class ApiService::WindowControls final : public api::UnitControls {
   void setLevel(int level, int value) override {
     // The slider moves and its change handler writes the level, as a slider moved by hand.
     view_.setSliderValue(level, clampSliderPosition(level, sliderPositionOf(level, value)));
-    unit().setLevel(level, value);
+    unit().enterLevel(level, value);
   }
   void setAuto(bool on) override {
     if (view_.autoChecked() != on) widgets_.setAuto(on);

@@ -240,6 +240,24 @@ bool Unit::setLevel(int level, int value) {
   return true;
 }
 
+bool Unit::enterLevel(int level, int value) {
+  const int position = clampSliderPosition(level, sliderPositionOf(level, value));
+  const int64_t now = clock_.nowMs();
+  bool refused = false, wrote = false;
+  int16_t nv = 0;
+  state_.locked([&](DeviceData& d) {
+    ticks_.advance(d, now, random_);
+    refused = d.AutoMode || (ticks_.heldLevels() & (1u << level)) != 0;
+    if (refused) return;
+    sliders_[level].store(position);
+    nv = levelOfSliderPosition(level, position);
+    wrote = nv != d.live.Nv(level);
+    d.live.setNv(level, nv);
+  });
+  if (wrote) notify(UnitEvent::Kind::LevelChanged, {}, level, nv);
+  return !refused;
+}
+
 void Unit::setAuto(bool on) {
   const int64_t now = clock_.nowMs();
   const bool changed = state_.locked([&](DeviceData& d) {

@@ -111,6 +111,10 @@ class Unit : private StateHost, private LineHooks {
   void sliderChange(int level, int value);
   // A level typed as a value: its slider goes to the level's position. False in auto mode.
   bool setLevel(int level, int value);
+  // A level entered by the console or the API: as `setLevel`, and the level is written from
+  // that position even when the slider stood there already (auto mode may have moved the
+  // level and left the slider), so it reads what was asked, within the slider's range.
+  bool enterLevel(int level, int value);
   void setAuto(bool on);
   void setVariant(int tag);                            // 2, 3 or 4
   void setBattery(int item) { battery_.store(item); }  // 0, 1, 2 (display only)

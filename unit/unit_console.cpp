@@ -153,14 +153,8 @@ std::string UnitConsole::level(const std::string& which, const std::string& valu
   if (const std::string source = unit_.levelSource(index); !source.empty()) {
     return error("level " + which + " follows the " + source + "; scenario stop hands it back");
   }
-  if (!unit_.setLevel(index, static_cast<int>(v))) {
+  if (!unit_.enterLevel(index, static_cast<int>(v))) {
     return error("the sliders follow auto mode; switch it off first");
-  }
-  // A slider already at that position raises no change; the level is still set to it, so the
-  // level reads what was asked (within the slider's range) whatever it held before.
-  const int position = unit_.sliderPosition(index);
-  if (unit_.read().nv[index] != levelOfSliderPosition(index, position)) {
-    unit_.sliderChange(index, position);
   }
   const int16_t now = unit_.read().nv[index];
   std::string answer = "ok level " + which + " " + std::to_string(now);

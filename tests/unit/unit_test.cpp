@@ -238,6 +238,20 @@ namespace {
 
 // The unit's bounds on traffic are counted where status reads them: lines beyond the
 // per-datagram limit, and delayed replies a full queue refused.
+// A level entered (console, API) reads that value afterwards, also when its slider already
+// stands at the value's position (auto mode moved the level and left the slider where it was).
+TEST_F(UnitTest, ALevelEnteredAfterAutoModeIsWrittenEvenWithTheSliderInPlace) {
+  Unit unit(settingsFor(dir), clock);
+  unit.load();
+  const int16_t before = unit.read().nv[0];
+  unit.setAuto(true);
+  clock.now = 6500;
+  ASSERT_NE(unit.read().nv[0], before);  // the draws moved it
+  unit.setAuto(false);
+  ASSERT_TRUE(unit.enterLevel(0, before));
+  EXPECT_EQ(unit.read().nv[0], before);
+}
+
 // Ticks that fell due before a level is claimed run as they would have, with the level free:
 // claiming late gives the same unit as claiming right after a read.
 TEST_F(UnitTest, ClaimingALevelRunsTheTicksDueBeforeIt) {
