@@ -11,18 +11,12 @@
 #include <cstring>
 
 #include "endpoint_failure.h"
+#include "udp_endpoint.h"
 #include "unit_scenario.h"
 
 namespace vexa {
 
 namespace {
-
-Status bindError(int error) {
-  if (error == EADDRINUSE) {
-    return Status::Error("Could not bind socket. Address and port are already in use.");
-  }
-  return Status::Error("Socket Error # " + std::to_string(error) + "\n" + std::strerror(error));
-}
 
 // Sends `bytes` to `to` from `fd`; false on any failure, or when only part went out.
 bool sendFrom(int fd, const sockaddr_in& to, std::string_view bytes) {
@@ -71,12 +65,12 @@ struct Fleet::Member final : UnitEndpoint {
     if (inet_pton(AF_INET, plan.address.c_str(), &a.sin_addr) != 1) {
       ::close(s);
       bindErrno = EINVAL;
-      return bindError(EINVAL);
+      return bindFailure(EINVAL);
     }
     if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
       bindErrno = errno;
       ::close(s);
-      return bindError(bindErrno);
+      return bindFailure(bindErrno);
     }
     const int off = 0;
     ::setsockopt(s, SOL_SOCKET, SO_BROADCAST, &off, sizeof off);

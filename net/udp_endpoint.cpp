@@ -39,6 +39,13 @@ bool resolveHost(const std::string& host, in_addr& out) {
 
 }  // namespace
 
+Status bindFailure(int error) {
+  if (error == EADDRINUSE) {
+    return Status::Error("Could not bind socket. Address and port are already in use.");
+  }
+  return socketError(error);
+}
+
 UdpEndpoint::UdpEndpoint(uint16_t port, std::string bindAddress)
     : port_(port), bindAddress_(std::move(bindAddress)) {}
 
@@ -56,17 +63,9 @@ Status UdpEndpoint::setActive(bool active) {
 }
 
 Status UdpEndpoint::activate() {
-  activationError_ = 0;
-  return open(activationError_);
-}
-
-Status UdpEndpoint::open(int& error) {
   std::unique_lock<std::shared_mutex> opening(socketLock_);
   socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (socket_ < 0) {
-    error = errno;
-    return Status::Error("Cannot allocate socket.");
-  }
+  if (socket_ < 0) return Status::Error("Cannot allocate socket.");
   sockaddr_in address{};
   address.sin_family = AF_INET;
   // The binding keeps the port read back from its first bind, so a later activation binds
@@ -75,31 +74,27 @@ Status UdpEndpoint::open(int& error) {
   if (inet_pton(AF_INET, bindAddress_.c_str(), &address.sin_addr) != 1) {
     ::close(socket_);
     socket_ = -1;
-    error = EINVAL;
     return socketError(EINVAL);
   }
   if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    error = errno;
+    const int error = errno;
     ::close(socket_);
     socket_ = -1;
-    if (error == EADDRINUSE) {
-      return Status::Error("Could not bind socket. Address and port are already in use.");
-    }
-    return socketError(error);
+    return bindFailure(error);
   }
   socklen_t length = sizeof address;
   ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
   boundPort_ = ntohs(address.sin_port);
   const int off = 0;
   if (::setsockopt(socket_, SOL_SOCKET, SO_BROADCAST, &off, sizeof off) != 0) {
-    error = errno;
+    const int error = errno;
     ::close(socket_);
     socket_ = -1;
     return socketError(error);
   }
   wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wakeFd_ < 0) {
-    error = errno;
+    const int error = errno;
     ::close(socket_);
     socket_ = -1;
     return socketError(error);
@@ -111,7 +106,6 @@ Status UdpEndpoint::open(int& error) {
     ::close(wakeFd_);
     ::close(socket_);
     wakeFd_ = socket_ = -1;
-    error = e.code().value();
     return Status::Error(e.what());
   }
   active_ = true;

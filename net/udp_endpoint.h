@@ -19,6 +19,9 @@ struct Binding {
   uint16_t senderPort = 0;
 };
 
+// The error of a failed bind: the port in use, or the platform's number and text.
+Status bindFailure(int error);
+
 // One IPv4 datagram socket on a local port, with one listener thread that receives datagrams
 // one at a time and calls the read handler on that thread; replies leave from the same socket.
 // `setActive`, `Active` and the destructor are for one controlling thread (the GUI thread);
@@ -49,15 +52,11 @@ class UdpEndpoint {
   Status Send(const std::string& host, uint16_t port, std::string_view bytes);
 
   uint16_t DefaultPort() const { return port_; }
-  const std::string& bindAddress() const { return bindAddress_; }
-  // The platform's error number of the last failed activation, 0 after a successful one.
-  int activationError() const { return activationError_; }
   // The port actually bound (useful when constructed with port 0).
   uint16_t boundPort() const { return boundPort_.load(); }
 
  private:
   Status activate();
-  Status open(int& error);  // sets `error` to the platform's error number on failure
   void deactivate();
   void listen();
 
@@ -71,7 +70,6 @@ class UdpEndpoint {
   std::atomic<bool> active_{false};
   std::atomic<bool> stop_{false};
   std::atomic<uint16_t> boundPort_{0};
-  int activationError_ = 0;  // controlling thread only
 };
 
 }  // namespace vexa

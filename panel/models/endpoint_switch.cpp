@@ -1,7 +1,5 @@
 #include "endpoint_switch.h"
 
-#include <cstring>
-
 #include "endpoint_failure.h"
 
 namespace vexa {
@@ -11,11 +9,6 @@ EndpointSwitch::EndpointSwitch(UdpEndpoint& endpoint, PanelView& view, FailureRe
 
 std::string EndpointSwitch::failureMessage(uint16_t port) {
   return endpointFailureText(port);
-}
-
-std::string EndpointSwitch::failureReason() const {
-  return "cannot bind " + endpoint_.bindAddress() + ":" + std::to_string(endpoint_.DefaultPort()) +
-         ": " + std::strerror(endpoint_.activationError());
 }
 
 void EndpointSwitch::cbCT13Click() {

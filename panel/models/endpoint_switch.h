@@ -20,9 +20,6 @@ class EndpointSwitch {
 
   // The failure text for a port.
   static std::string failureMessage(uint16_t port);
-  // The last failure to switch on, with the platform's reason, for a log or a terminal:
-  // "cannot bind 0.0.0.0:5010: Address already in use".
-  std::string failureReason() const;
 
  private:
   UdpEndpoint& endpoint_;

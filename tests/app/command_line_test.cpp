@@ -136,9 +136,10 @@ TEST(CommandLine, ScenarioOptions) {
     const auto p = parseCommandLine(c.args);
     EXPECT_EQ(p.options.has_value(), c.ok)
         << c.args[0] << " " << (c.args.size() > 1 ? c.args[1] : "");
-    if (!c.ok)
+    if (!c.ok) {
       EXPECT_NE(p.error.find(c.args[0].substr(0, c.args[0].find('='))), std::string::npos)
           << p.error;
+    }
   }
   const auto p = parseCommandLine({"--units", "3", "--scenario=s.json", "--time-factor", "60",
                                    "--scenario-seed", "9", "--scenario-stagger", "2.5"});
