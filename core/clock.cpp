@@ -5,12 +5,14 @@
 
 namespace vexa {
 
-uint32_t MonotonicTickSource::GetTickCount() {
+int64_t monotonicMs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
-  const uint64_t ms =
-      static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-  return static_cast<uint32_t>(ms);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+uint32_t MonotonicTickSource::GetTickCount() {
+  return static_cast<uint32_t>(monotonicMs());
 }
 
 uint32_t SeededRandom::seedFromTimeOfDay() {

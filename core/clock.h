@@ -5,6 +5,9 @@
 
 namespace vexa {
 
+// Milliseconds of the system's monotonic clock (since it started).
+int64_t monotonicMs();
+
 // The millisecond tick counter, injected so tests are deterministic.
 class TickSource {
  public:

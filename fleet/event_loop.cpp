@@ -7,7 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
+
+#include "clock.h"
 
 namespace vexa {
 
@@ -26,9 +27,7 @@ EventLoop::~EventLoop() {
 }
 
 int64_t EventLoop::nowMs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+  return monotonicMs();
 }
 
 Status EventLoop::add(int fd, Handler handler) {
