@@ -91,17 +91,8 @@ void Unit::applyIdentity(DeviceData& d) const {
 
 Status Unit::save(FileSystem& fs) {
   catchUp();  // bit 1 as the reset tick has left it
-  const DeviceState::Snapshot snapshot = state_.snapshot();
-  const std::string_view config(reinterpret_cast<const char*>(&snapshot.config),
-                                sizeof snapshot.config);
-  const std::string_view live(reinterpret_cast<const char*>(&snapshot.live), sizeof snapshot.live);
   // A file that exists but could not be read at start is left as it was.
-  if (!unread_.config) {
-    Status status = replaceFile(fs, settings_.paths.configFile(), config);
-    if (!status.ok()) return status;
-  }
-  if (unread_.live) return Status::Ok();
-  return replaceFile(fs, settings_.paths.liveFile(), live);
+  return FormClose(state_, settings_.paths, *this, fs, unread_);
 }
 
 std::string Unit::keptFilesNotice() const {
