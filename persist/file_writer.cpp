@@ -1,7 +1,6 @@
 #include "file_writer.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -54,6 +53,26 @@ Status failure(const std::string& path, int error) {
   return Status::Error("Cannot create file \"" + path + "\". " + std::strerror(error));
 }
 
+// The folder a file sits in, ending in "/" ("." for a bare name).
+std::string directoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
+// Writes `bytes` to `temporary` (one left over by a run killed mid-write is removed first)
+// and flushes it. 0, or the error; a temporary created but not written whole is removed.
+int writeTemporary(FileSystem& fs, const std::string& temporary, std::string_view bytes) {
+  fs.removeFile(temporary);
+  int fd = -1;
+  if (int e = fs.createExclusive(temporary, fd)) return e;
+  int e = fs.writeAll(fd, bytes);
+  if (!e) e = fs.syncFile(fd);
+  const int closeError = fs.closeFile(fd);
+  if (!e) e = closeError;
+  if (e) fs.removeFile(temporary);
+  return e;
+}
+
 }  // namespace
 
 FileSystem& posixFileSystem() {
@@ -63,22 +82,13 @@ FileSystem& posixFileSystem() {
 
 Status replaceFile(FileSystem& fs, const std::string& path, std::string_view bytes) {
   const std::string temporary = path + ".tmp";
-  const size_t slash = path.rfind('/');
-  const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  fs.removeFile(temporary);  // left over by a run that was killed mid-write
-  int fd = -1;
-  if (int e = fs.createExclusive(temporary, fd)) return failure(path, e);
-  int e = fs.writeAll(fd, bytes);
-  if (!e) e = fs.syncFile(fd);
-  const int closeError = fs.closeFile(fd);
-  if (!e) e = closeError;
-  if (!e) e = fs.renameFile(temporary, path);
-  if (e) {
+  if (int e = writeTemporary(fs, temporary, bytes)) return failure(path, e);
+  if (int e = fs.renameFile(temporary, path)) {
     fs.removeFile(temporary);
     return failure(path, e);
   }
   // The rename is durable once the directory is; a failure here leaves a whole file either way.
-  fs.syncDirectory(directory);
+  fs.syncDirectory(directoryOf(path));
   return Status::Ok();
 }
 
@@ -103,33 +113,19 @@ std::vector<Status> replaceFilesTogether(const std::vector<FileReplacement>& fil
   FileSystem& fs = posixFileSystem();
   std::vector<Status> results(files.size(), Status::Ok());
   std::vector<char> written(files.size(), 0);
-  auto directoryOf = [](const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-  };
   // Every new content in its temporary file, flushed, before any rename. A file that depends
   // on another is written anyway and only held back from its rename.
   onThreads(files.size(), [&](size_t i) {
     const FileReplacement& f = files[i];
-    const std::string temporary = f.path + ".tmp";
-    fs.removeFile(temporary);
-    int fd = -1;
-    int e = fs.createExclusive(temporary, fd);
-    if (!e) {
-      e = fs.writeAll(fd, f.bytes);
-      if (!e) e = fs.syncFile(fd);
-      const int closeError = fs.closeFile(fd);
-      if (!e) e = closeError;
-    }
-    if (e) {
-      fs.removeFile(temporary);
+    if (int e = writeTemporary(fs, f.path + ".tmp", f.bytes)) {
       results[i] = failure(f.path, e);
       return;
     }
     written[i] = 1;
   });
   // The renames, side by side as well (on some file systems a rename over a file waits on the
-  // journal); a file that depends on another is renamed right after it, if it was.
+  // journal); a file that depends on another is renamed right after it, if it was, and so on
+  // down a chain.
   std::vector<std::vector<size_t>> dependents(files.size());
   std::vector<size_t> roots;
   for (size_t i = 0; i < files.size(); ++i) {
@@ -155,10 +151,11 @@ std::vector<Status> replaceFilesTogether(const std::vector<FileReplacement>& fil
     }
     return true;
   };
-  onThreads(roots.size(), [&](size_t r) {
-    const bool done = renameOne(roots[r], true);
-    for (size_t j : dependents[roots[r]]) renameOne(j, done);
-  });
+  auto renameChain = [&](auto& self, size_t i, bool allowed) -> void {
+    const bool done = renameOne(i, allowed);
+    for (size_t j : dependents[i]) self(self, j, done);
+  };
+  onThreads(roots.size(), [&](size_t r) { renameChain(renameChain, roots[r], true); });
   std::vector<std::string> directories;
   for (size_t i = 0; i < files.size(); ++i) {
     if (!results[i].ok()) continue;

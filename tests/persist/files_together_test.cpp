@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <sys/stat.h>
 
 #include "file_writer.h"
@@ -50,6 +52,35 @@ TEST(FilesTogether, EveryFileReplacedWholeAndAFailureHoldsBackItsDependent) {
     EXPECT_EQ(readFile(folder + "a"), contents[2 * static_cast<size_t>(i)]) << i;
     EXPECT_EQ(readFile(folder + "b"), contents[2 * static_cast<size_t>(i) + 1]) << i;
     EXPECT_FALSE(testing::fileExists(folder + "a.tmp")) << i;
+  }
+}
+
+// A chain of files, each after the one before: all replaced, no temporary left behind; and
+// when its first file fails, none of the chain is.
+TEST(FilesTogether, AChainOfDependentsIsReplacedInOrderOrNotAtAll) {
+  testing::TempDir dir;
+  for (const bool firstFails : {false, true}) {
+    std::vector<FileReplacement> files;
+    for (int i = 0; i < 3; ++i) {
+      const std::string path = dir.file("c" + std::to_string(i));
+      writeFile(path, "old");
+      files.push_back({path, "new", i - 1});
+    }
+    if (firstFails) {
+      ::unlink(files[0].path.c_str());
+      ::mkdir(files[0].path.c_str(), 0755);
+      writeFile(files[0].path + "/keep", "x");
+    }
+    const std::vector<Status> results = replaceFilesTogether(files);
+    for (size_t i = 0; i < files.size(); ++i) {
+      EXPECT_EQ(results[i].ok(), !firstFails) << i << " " << results[i].text();
+      if (i > 0) {
+        EXPECT_EQ(readFile(files[i].path), firstFails ? "old" : "new") << i;
+      }
+      EXPECT_FALSE(std::filesystem::exists(files[i].path + ".tmp")) << i;
+    }
+    ::unlink((files[0].path + "/keep").c_str());
+    ::rmdir(files[0].path.c_str());
   }
 }
 
