@@ -1,14 +1,13 @@
 #include "fleet_file.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "bounded_read.h"
 #include "reply_framing.h"
 
 namespace vexa {
@@ -215,22 +214,16 @@ std::optional<std::string> parseFleetText(const std::string& text, const UnitPla
 
 std::optional<std::string> readFleetFile(const std::string& path, const UnitPlan& base,
                                          FleetPlan& plan) {
-  // O_NONBLOCK: a FIFO or device named by mistake does not hang the start.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return "fleet file " + path + ": " + std::strerror(errno);
-  std::string text;
-  char buffer[65536];
-  ssize_t n = 0;
-  while ((n = ::read(fd, buffer, sizeof buffer)) > 0 && text.size() <= kMaxFleetFileBytes) {
-    text.append(buffer, static_cast<size_t>(n));
+  // A FIFO or device named by mistake is refused, never waited on.
+  const BoundedRead read = readRegularFile(path, kMaxFleetFileBytes);
+  const std::string where = "fleet file " + path + ": ";
+  if (read.outcome == BoundedRead::Outcome::Missing) return where + std::strerror(ENOENT);
+  if (read.special && read.error != EISDIR) return where + "not a regular file";
+  if (read.unreadable()) return where + std::strerror(read.error);
+  if (read.truncated) {
+    return where + "longer than " + std::to_string(kMaxFleetFileBytes) + " bytes";
   }
-  const int error = n < 0 ? errno : 0;
-  ::close(fd);
-  if (error) return "fleet file " + path + ": " + std::strerror(error);
-  if (text.size() > kMaxFleetFileBytes) {
-    return "fleet file " + path + ": longer than " + std::to_string(kMaxFleetFileBytes) + " bytes";
-  }
-  if (auto e = parseFleetText(text, base, plan)) return "fleet file " + path + ": " + *e;
+  if (auto e = parseFleetText(read.bytes, base, plan)) return where + *e;
   // A scenario's relative path is taken from the fleet file's folder.
   const size_t slash = path.rfind('/');
   if (slash != std::string::npos) {

@@ -10,9 +10,10 @@ namespace vexa {
 
 BoundedRead readRegularFile(const std::string& path, size_t limit) {
   BoundedRead result;
-  auto unreadable = [&](int error) {
+  auto unreadable = [&](int error, bool special = false) {
     result.outcome = BoundedRead::Outcome::Unreadable;
     result.error = error;
+    result.special = special;
     return result;
   };
   // A special file is refused before it is opened, so opening it has no side effect; the fstat
@@ -22,16 +23,20 @@ BoundedRead readRegularFile(const std::string& path, size_t limit) {
     if (errno == ENOENT || errno == ENOTDIR) return result;
     return unreadable(errno);
   }
-  if (!S_ISREG(st.st_mode)) return unreadable(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  if (!S_ISREG(st.st_mode)) return unreadable(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, true);
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT) return result;
     return unreadable(errno);
   }
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    const int error = errno != 0 ? errno : EINVAL;
+  if (::fstat(fd, &st) != 0) {
+    const int error = errno;
     ::close(fd);
     return unreadable(error);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return unreadable(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, true);
   }
   result.outcome = BoundedRead::Outcome::Read;
   // One byte past the limit tells a file that is longer than the limit.

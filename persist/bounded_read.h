@@ -16,6 +16,7 @@ struct BoundedRead {
   Outcome outcome = Outcome::Missing;
   std::string bytes;       // at most the limit; after a read error, what came before it
   bool truncated = false;  // the file holds more than the limit
+  bool special = false;    // unreadable because it is not a regular file
   int error = 0;           // errno of an unreadable file, 0 otherwise
 
   bool unreadable() const { return outcome == Outcome::Unreadable; }

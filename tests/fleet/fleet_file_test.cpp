@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "nonregular_files.h"
 #include "temp_dir.h"
 
 namespace vexa {
@@ -123,6 +124,14 @@ TEST(FleetFile, UnreadableAndOversizedFiles) {
   error = readFleetFile(dir.file("big.json"), base(), plan);
   ASSERT_TRUE(error);
   EXPECT_NE(error->find("longer than 16777216 bytes"), std::string::npos) << *error;
+  // A FIFO or a folder in its place is refused at once, not waited on.
+  ASSERT_TRUE(testing::makeFifo(dir.file("fifo.json")));
+  error = readFleetFile(dir.file("fifo.json"), base(), plan);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(*error, "fleet file " + dir.file("fifo.json") + ": not a regular file");
+  error = readFleetFile(dir.path(), base(), plan);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(*error, "fleet file " + dir.path() + ": Is a directory");
   testing::writeFile(dir.file("ok.json"), R"({"units": [{"port": 6100}, {"port": 6101}]})");
   EXPECT_FALSE(readFleetFile(dir.file("ok.json"), base(), plan));
   EXPECT_EQ(plan.units.size(), 2u);
