@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "event_reader.h"
+#include "reply_body.h"
 #include "reply_framing.h"
 #include "sim_process.h"
 
@@ -69,12 +70,7 @@ class ApiTest : public ::testing::Test {
   std::optional<std::string> udp(const std::string& line) {
     return client.request(udpPort, line + "\n", 500);
   }
-  std::string body(const std::string& line) {
-    const auto reply = udp(line);
-    if (!reply) return "(no reply)";
-    const auto decoded = decodeAnyReply(*reply);
-    return decoded ? decoded->body : "(undecodable)";
-  }
+  std::string body(const std::string& line) { return testing::replyBody(udp(line)); }
 
   // Polls snd until its body holds `flags`.
   bool sndShowsWithin(const std::string& flags, int timeoutMs) {

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "event_reader.h"
-#include "reply_framing.h"
+#include "reply_body.h"
 #include "sim_process.h"
 
 namespace vexa {
@@ -56,10 +56,8 @@ class ApiFleetTest : public ::testing::Test {
   }
   // The reply body of `line` sent to unit `number`.
   std::string body(int number, const std::string& line) {
-    const auto reply = client.request(static_cast<uint16_t>(base + number - 1), line + "\n", 500);
-    if (!reply) return "(no reply)";
-    const auto decoded = decodeAnyReply(*reply);
-    return decoded ? decoded->body : "(undecodable)";
+    return testing::replyBody(
+        client.request(static_cast<uint16_t>(base + number - 1), line + "\n", 500));
   }
 
   testing::TempDir dir;

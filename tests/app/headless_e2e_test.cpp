@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "reply_framing.h"
+#include "reply_body.h"
 #include "sim_process.h"
 
 namespace vexa {
@@ -23,10 +23,7 @@ class HeadlessTest : public ::testing::Test {
     ASSERT_TRUE(sim.waitUntilAnswering()) << sim.standardError();
   }
   std::string body(const std::string& line) {
-    const auto reply = client.request(kPort, line + "\n");
-    if (!reply) return "(no reply)";
-    const auto decoded = decodeAnyReply(*reply);
-    return decoded ? decoded->body : "(undecodable)";
+    return testing::replyBody(client.request(kPort, line + "\n"));
   }
   int stop() {
     sim.signal(SIGTERM);
