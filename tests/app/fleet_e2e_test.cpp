@@ -266,20 +266,18 @@ TEST(FleetE2E, BadFleetOptionsExitTwoAndATakenPortOrALowLimitExitOne) {
   }
   EXPECT_FALSE(testing::fileExists(dir.file("unit-0001")));
 
-  // A port of the range taken by someone else: named, nothing saved.
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(23702);
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  testing::SimProcess taken(dir);
-  taken.start({"--units", "5", "--port-base", "23700", "--state-dir", dir.path()});
-  EXPECT_EQ(taken.waitForExit(), 1);
-  ::close(fd);
-  EXPECT_EQ(taken.standardError(),
-            "vexa-sim: unit 3 (0.0.0.0:23702): Could not bind socket. Address and port are "
-            "already in use.\n");
-  EXPECT_FALSE(testing::fileExists(dir.file("unit-0001/VXS1.dat")));
+  {
+    // A port of the range taken by someone else: named, nothing saved.
+    const testing::UdpPortHolder holder(23702);
+    ASSERT_TRUE(holder.held());
+    testing::SimProcess taken(dir);
+    taken.start({"--units", "5", "--port-base", "23700", "--state-dir", dir.path()});
+    EXPECT_EQ(taken.waitForExit(), 1);
+    EXPECT_EQ(taken.standardError(),
+              "vexa-sim: unit 3 (0.0.0.0:23702): Could not bind socket. Address and port are "
+              "already in use.\n");
+    EXPECT_FALSE(testing::fileExists(dir.file("unit-0001/VXS1.dat")));
+  }
 
   const auto low = testing::runCommand("ulimit -n 64 && ulimit -Hn 64 && " + dir.file("vexa-sim") +
                                        " --units 200 --port-base 23800 --state-dir " + dir.path());

@@ -24,15 +24,30 @@
 
 namespace vexa::testing {
 
+// Binds UDP port `port` on all addresses for as long as it lives, as another program would
+// hold it; `held()` says whether the bind succeeded.
+class UdpPortHolder {
+ public:
+  explicit UdpPortHolder(uint16_t port) : fd_(::socket(AF_INET, SOCK_DGRAM, 0)) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    held_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  }
+  ~UdpPortHolder() { ::close(fd_); }
+  UdpPortHolder(const UdpPortHolder&) = delete;
+  UdpPortHolder& operator=(const UdpPortHolder&) = delete;
+
+  bool held() const { return held_; }
+
+ private:
+  int fd_;
+  bool held_ = false;
+};
+
 // True when UDP port `port` on all addresses can be bound now.
 inline bool udpPortFree(uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  ::close(fd);
-  return free;
+  return UdpPortHolder(port).held();
 }
 
 // For a test's set-up: every port of `ports` free, or a failure naming the one in use.
