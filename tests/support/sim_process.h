@@ -13,6 +13,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <optional>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,6 +49,17 @@ class UdpPortHolder {
 // True when UDP port `port` on all addresses can be bound now.
 inline bool udpPortFree(uint16_t port) {
   return UdpPortHolder(port).held();
+}
+
+// The first of `count` UDP ports in a row, all free now, within `first` to `last` (both
+// included); 0 when there is no such run.
+inline uint16_t freeUdpPortRun(uint16_t first, uint16_t last, int count) {
+  for (int base = first; base + count - 1 <= last; ++base) {
+    bool free = true;
+    for (int i = 0; i < count && free; ++i) free = udpPortFree(static_cast<uint16_t>(base + i));
+    if (free) return static_cast<uint16_t>(base);
+  }
+  return 0;
 }
 
 // For a test's set-up: every port of `ports` free, or a failure naming the one in use.
@@ -198,6 +210,15 @@ class SimProcess {
   std::string standardError() const { return readFile(dir_.file("stderr.txt")); }
   std::string standardOutput() const { return readFile(dir_.file("stdout.txt")); }
   pid_t pid() const { return pid_; }
+
+  // The HTTP port the program announced on standard error, if it has.
+  std::optional<uint16_t> announcedApiPort() const {
+    static const std::regex announced("API on http://127\\.0\\.0\\.1:([0-9]+)/");
+    std::smatch m;
+    const std::string err = standardError();
+    if (!std::regex_search(err, m, announced)) return std::nullopt;
+    return static_cast<uint16_t>(std::stoi(m[1]));
+  }
 
  private:
   bool exited() {
