@@ -153,14 +153,12 @@ class SimProcess {
     input_ = -1;
   }
 
-  // Waits until standard output holds `text`.
+  // Waits until standard output, or standard error, holds `text`.
   bool waitForOutput(const std::string& text, int timeoutMs = 5000) const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (standardOutput().find(text) != std::string::npos) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
+    return waitForText(&SimProcess::standardOutput, text, timeoutMs);
+  }
+  bool waitForError(const std::string& text, int timeoutMs = 10000) const {
+    return waitForText(&SimProcess::standardError, text, timeoutMs);
   }
 
   // Waits until the simulator answers on `port` (true), or it exited or time ran out.
@@ -221,6 +219,16 @@ class SimProcess {
   }
 
  private:
+  bool waitForText(std::string (SimProcess::*read)() const, const std::string& text,
+                   int timeoutMs) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if ((this->*read)().find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+
   bool exited() {
     if (pid_ <= 0) return true;
     int status = 0;
