@@ -21,11 +21,13 @@
 #include <thread>
 #include <vector>
 
+#include "../support/round_trips.h"
 #include "udp_client.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using vexa::bench::median;
 
 struct Simulator {
   pid_t pid = -1;
@@ -124,11 +126,6 @@ class Reader {
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 }  // namespace
 

@@ -42,12 +42,8 @@ using bench::EchoServer;
 using bench::cpuMicroseconds;
 using bench::drive;
 using bench::Figures;
+using bench::median;
 using bench::pinTo;
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 }  // namespace
 

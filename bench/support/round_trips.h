@@ -44,6 +44,12 @@ inline double cpuMicroseconds(pthread_t thread) {
   return static_cast<double>(ts.tv_sec) * 1e6 + static_cast<double>(ts.tv_nsec) / 1e3;
 }
 
+// The middle value of `v` (the upper one of an even count).
+inline double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
 // Keeps `window` requests in flight until `count` replies came back, request i to port
 // first + i % spread; a request whose reply is lost is replaced after 200 ms.
 inline Figures drive(uint16_t first, int spread, int count, int window) {

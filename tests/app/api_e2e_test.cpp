@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "event_reader.h"
+#include "reply_body.h"
 #include "reply_framing.h"
 #include "sim_process.h"
 
@@ -22,10 +23,7 @@ size_t listeningSockets(pid_t pid);
 
 // A UDP port of this test's own range, so these tests need not wait for port 5010.
 uint16_t freeUdpPort() {
-  for (uint16_t port = 5460; port < 5500; ++port) {
-    if (testing::udpPortFree(port)) return port;
-  }
-  return 0;
+  return testing::freeUdpPortRun(5460, 5499, 1);
 }
 
 class ApiTest : public ::testing::Test {
@@ -42,12 +40,10 @@ class ApiTest : public ::testing::Test {
                                 : std::vector<std::string>{});
     ASSERT_TRUE(sim.waitUntilAnswering(udpPort)) << sim.standardError();
     if (std::find(extra.begin(), extra.end(), "--api") == extra.end()) return;
-    const std::regex announced("API on http://127\\.0\\.0\\.1:([0-9]+)/");
-    std::smatch m;
-    const std::string err = sim.standardError();
-    ASSERT_TRUE(std::regex_search(err, m, announced)) << err;
+    const auto announced = sim.announcedApiPort();
+    ASSERT_TRUE(announced) << sim.standardError();
     EXPECT_EQ(listeningSockets(sim.pid()), 1u);
-    apiPort = static_cast<uint16_t>(std::stoi(m[1]));
+    apiPort = *announced;
     http = std::make_unique<httplib::Client>("127.0.0.1", apiPort);
     http->set_read_timeout(5, 0);
   }
@@ -69,12 +65,7 @@ class ApiTest : public ::testing::Test {
   std::optional<std::string> udp(const std::string& line) {
     return client.request(udpPort, line + "\n", 500);
   }
-  std::string body(const std::string& line) {
-    const auto reply = udp(line);
-    if (!reply) return "(no reply)";
-    const auto decoded = decodeAnyReply(*reply);
-    return decoded ? decoded->body : "(undecodable)";
-  }
+  std::string body(const std::string& line) { return testing::replyBody(udp(line)); }
 
   // Polls snd until its body holds `flags`.
   bool sndShowsWithin(const std::string& flags, int timeoutMs) {

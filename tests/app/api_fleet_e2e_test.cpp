@@ -3,11 +3,10 @@
 #include <httplib.h>
 
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <thread>
 
 #include "event_reader.h"
-#include "reply_framing.h"
+#include "reply_body.h"
 #include "sim_process.h"
 
 namespace vexa {
@@ -17,32 +16,20 @@ using nlohmann::json;
 
 constexpr int kUnits = 3;
 
-// The first of kUnits free UDP ports in a row, in this test's own range.
-uint16_t freePortRun() {
-  for (uint16_t base = 5460; base + kUnits <= 5500; ++base) {
-    bool free = true;
-    for (int i = 0; i < kUnits && free; ++i)
-      free = testing::udpPortFree(static_cast<uint16_t>(base + i));
-    if (free) return base;
-  }
-  return 0;
-}
-
 class ApiFleetTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    base = freePortRun();
+    // kUnits free UDP ports in a row, in this test's own range.
+    base = testing::freeUdpPortRun(5460, 5499, kUnits);
     ASSERT_NE(base, 0);
     sim.start({"--headless", "--units", std::to_string(kUnits), "--port-base", std::to_string(base),
                "--api", "0"});
     for (int i = 0; i < kUnits; ++i) {
       ASSERT_TRUE(sim.waitUntilAnswering(static_cast<uint16_t>(base + i))) << sim.standardError();
     }
-    const std::regex announced("API on http://127\\.0\\.0\\.1:([0-9]+)/");
-    std::smatch m;
-    const std::string err = sim.standardError();
-    ASSERT_TRUE(std::regex_search(err, m, announced)) << err;
-    apiPort = static_cast<uint16_t>(std::stoi(m[1]));
+    const auto announced = sim.announcedApiPort();
+    ASSERT_TRUE(announced) << sim.standardError();
+    apiPort = *announced;
     http = std::make_unique<httplib::Client>("127.0.0.1", apiPort);
     http->set_read_timeout(5, 0);
   }
@@ -56,10 +43,8 @@ class ApiFleetTest : public ::testing::Test {
   }
   // The reply body of `line` sent to unit `number`.
   std::string body(int number, const std::string& line) {
-    const auto reply = client.request(static_cast<uint16_t>(base + number - 1), line + "\n", 500);
-    if (!reply) return "(no reply)";
-    const auto decoded = decodeAnyReply(*reply);
-    return decoded ? decoded->body : "(undecodable)";
+    return testing::replyBody(
+        client.request(static_cast<uint16_t>(base + number - 1), line + "\n", 500));
   }
 
   testing::TempDir dir;

@@ -153,20 +153,6 @@ TEST_F(CliTest, TheTitleBarShowsTheCaptionExactly) {
       << result.output;
 }
 
-TEST_F(CliTest, APortTakenAtStartEndsAHeadlessUnitWithThePlatformReason) {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(kPort);
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  sim.start({"--headless"});
-  const auto code = sim.waitForExit();
-  ::close(fd);
-  EXPECT_EQ(code, 1);
-  EXPECT_EQ(sim.standardError(), "vexa-sim: cannot bind 0.0.0.0:5010: Address already in use\n");
-  EXPECT_FALSE(testing::fileExists(dir.file("VXS1.dat")));
-}
-
 TEST_F(CliTest, AFailedSaveKeepsTheHeadlessUnitRunningUntilItSavesOrIsForced) {
   sim.start({"--headless"}, {}, true);
   ASSERT_TRUE(sim.waitUntilAnswering()) << sim.standardError();

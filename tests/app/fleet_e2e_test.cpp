@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "reply_framing.h"
+#include "reply_body.h"
 #include "sim_process.h"
 
 namespace vexa {
@@ -27,12 +27,6 @@ std::vector<std::string> exchange(testing::UdpClient& client, uint16_t port,
   }
   while (auto extra = client.receive(30)) replies.push_back(*extra);
   return replies;
-}
-
-std::string bodyOf(const std::optional<std::string>& reply) {
-  if (!reply) return "(no reply)";
-  const auto decoded = decodeAnyReply(*reply);
-  return decoded ? decoded->body : "(undecodable)";
 }
 
 // The snd body without its token (the last field), which follows the clock.
@@ -109,10 +103,10 @@ TEST(FleetE2E, FirstAndLastOfFiftyAnswerAsAUnitAloneInEveryVariant) {
       EXPECT_EQ(exchange(client, static_cast<uint16_t>(base + 49), e.datagram, e.replies), expected)
           << variant << " " << e.datagram.substr(0, 40);
     }
-    const std::string snd = withoutToken(bodyOf(client.request(alonePort, "snd000\n")));
+    const std::string snd = withoutToken(testing::replyBody(client.request(alonePort, "snd000\n")));
     EXPECT_EQ(snd.substr(0, 8), variant == std::string("110") ? "snd,000," : "SND,000,");
-    EXPECT_EQ(withoutToken(bodyOf(client.request(base, "snd000\n"))), snd);
-    EXPECT_EQ(withoutToken(bodyOf(client.request(base + 49, "snd000\n"))), snd);
+    EXPECT_EQ(withoutToken(testing::replyBody(client.request(base, "snd000\n"))), snd);
+    EXPECT_EQ(withoutToken(testing::replyBody(client.request(base + 49, "snd000\n"))), snd);
     int code = 0;
     stop(alone, &code);
     EXPECT_EQ(code, 0);
@@ -137,7 +131,7 @@ TEST(FleetE2E, AThousandUnitsStartAnswerSaveAndComeBackWithTheirState) {
     ASSERT_TRUE(fleet.waitUntilAnswering(static_cast<uint16_t>(base + count - 1)));
     for (int n = 1; n <= count; ++n) {
       const auto port = static_cast<uint16_t>(base + n - 1);
-      const std::string rpr = bodyOf(client.request(port, "rPr000\n"));
+      const std::string rpr = testing::replyBody(client.request(port, "rPr000\n"));
       // The fresh identity by number: 192.168.S.H and MAC ending in n.
       char ip[16], mac[8], scale[12];
       std::snprintf(ip, sizeof ip, "C0.A8.%02X.%02X,", (n - 1) / 250, (n - 1) % 250 + 2);
@@ -148,7 +142,7 @@ TEST(FleetE2E, AThousandUnitsStartAnswerSaveAndComeBackWithTheirState) {
       if (round == 0) {
         char line[40];
         std::snprintf(line, sizeof line, "wSc000,%03d,001,002\n", n % 1000);
-        ASSERT_EQ(bodyOf(client.request(port, line)), "WSC,000,\r\n") << n;
+        ASSERT_EQ(testing::replyBody(client.request(port, line)), "WSC,000,\r\n") << n;
       } else if (n < 1000) {
         ASSERT_NE(rpr.find(scale), std::string::npos) << n << " " << rpr;  // saved and loaded
       }
@@ -173,16 +167,16 @@ TEST(FleetE2E, UnitsAreIsolatedAndTheConsoleReachesOneOrAll) {
               true);
   ASSERT_TRUE(fleet.waitUntilAnswering(base)) << fleet.standardError();
   testing::UdpClient client;
-  const std::string before2 = bodyOf(client.request(base + 1, "rPr000\n"));
+  const std::string before2 = testing::replyBody(client.request(base + 1, "rPr000\n"));
   fleet.input("unit 1 input 3 on\nunit 1 variant 110\nunit 1 level temp 30\n");
-  ASSERT_EQ(
-      bodyOf(client.request(base, "wPr000,010,000,000,001,255,000,000,000,010,000,000,254\n")),
-      "wPr,000,10.0.0.1,255.0.0.0,10.0.0.254,\r\n");
+  ASSERT_EQ(testing::replyBody(
+                client.request(base, "wPr000,010,000,000,001,255,000,000,000,010,000,000,254\n")),
+            "wPr,000,10.0.0.1,255.0.0.0,10.0.0.254,\r\n");
   fleet.input("unit 1 fault drop 1\nunit 2 status\nunit 1 status\n");
   ASSERT_TRUE(fleet.waitForOutput("inputs=00001100"));
   ASSERT_TRUE(fleet.waitForOutput("endpoint=on variant=150 inputs=00000100 bat=250"));
   EXPECT_FALSE(client.request(base, "rPr000\n", 300));  // unit 1 drops everything now
-  EXPECT_EQ(bodyOf(client.request(base + 1, "rPr000\n")), before2);
+  EXPECT_EQ(testing::replyBody(client.request(base + 1, "rPr000\n")), before2);
   fleet.input("units\nall variant 130\nstatus\nunit 9 status\nall bogus\n");
   ASSERT_TRUE(fleet.waitForOutput("error: unknown or malformed command \"all bogus\""));
   const std::string out = fleet.standardOutput();
@@ -195,8 +189,9 @@ TEST(FleetE2E, UnitsAreIsolatedAndTheConsoleReachesOneOrAll) {
       << out;
   EXPECT_NE(out.find("units=3 active=3 datagrams="), std::string::npos) << out;
   EXPECT_NE(out.find("error: no unit 9 (units 1 to 3)"), std::string::npos) << out;
-  EXPECT_EQ(bodyOf(client.request(base + 2, "rPr000\n")).substr(0, 4), "RPR,");
-  EXPECT_NE(bodyOf(client.request(base + 2, "rPr000\n")).find(",1.30,"), std::string::npos);
+  EXPECT_EQ(testing::replyBody(client.request(base + 2, "rPr000\n")).substr(0, 4), "RPR,");
+  EXPECT_NE(testing::replyBody(client.request(base + 2, "rPr000\n")).find(",1.30,"),
+            std::string::npos);
   fleet.input("quit\n");
   EXPECT_EQ(fleet.waitForExit(), 0);
 }
@@ -214,10 +209,10 @@ TEST(FleetE2E, OneUnitPerAddressOfARange) {
     reply = client.receive(100);
   }
   ASSERT_TRUE(reply) << fleet.standardError();
-  EXPECT_NE(bodyOf(reply).find(":00:04,"), std::string::npos);  // unit 4's MAC
+  EXPECT_NE(testing::replyBody(reply).find(":00:04,"), std::string::npos);  // unit 4's MAC
   client.setTarget("127.0.9.1", 23500);
   client.send("rPr000\n");
-  EXPECT_NE(bodyOf(client.receive(2000)).find(":00:01,"), std::string::npos);
+  EXPECT_NE(testing::replyBody(client.receive(2000)).find(":00:01,"), std::string::npos);
   int code = 0;
   stop(fleet, &code);
   EXPECT_EQ(code, 0);
@@ -271,20 +266,18 @@ TEST(FleetE2E, BadFleetOptionsExitTwoAndATakenPortOrALowLimitExitOne) {
   }
   EXPECT_FALSE(testing::fileExists(dir.file("unit-0001")));
 
-  // A port of the range taken by someone else: named, nothing saved.
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(23702);
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  testing::SimProcess taken(dir);
-  taken.start({"--units", "5", "--port-base", "23700", "--state-dir", dir.path()});
-  EXPECT_EQ(taken.waitForExit(), 1);
-  ::close(fd);
-  EXPECT_EQ(taken.standardError(),
-            "vexa-sim: unit 3 (0.0.0.0:23702): Could not bind socket. Address and port are "
-            "already in use.\n");
-  EXPECT_FALSE(testing::fileExists(dir.file("unit-0001/VXS1.dat")));
+  {
+    // A port of the range taken by someone else: named, nothing saved.
+    const testing::UdpPortHolder holder(23702);
+    ASSERT_TRUE(holder.held());
+    testing::SimProcess taken(dir);
+    taken.start({"--units", "5", "--port-base", "23700", "--state-dir", dir.path()});
+    EXPECT_EQ(taken.waitForExit(), 1);
+    EXPECT_EQ(taken.standardError(),
+              "vexa-sim: unit 3 (0.0.0.0:23702): Could not bind socket. Address and port are "
+              "already in use.\n");
+    EXPECT_FALSE(testing::fileExists(dir.file("unit-0001/VXS1.dat")));
+  }
 
   const auto low = testing::runCommand("ulimit -n 64 && ulimit -Hn 64 && " + dir.file("vexa-sim") +
                                        " --units 200 --port-base 23800 --state-dir " + dir.path());
@@ -324,12 +317,12 @@ TEST(FleetE2E, AFleetFileGivesEachUnitItsOwnSettingsAndABadOneWritesNothing) {
   fleet.start({"--fleet", dir.file("fleet.json"), "--state-dir", stateDir});
   ASSERT_TRUE(fleet.waitUntilAnswering(23960)) << fleet.standardError();
   testing::UdpClient client;
-  const std::string first = bodyOf(client.request(23960, "rPr000\n"));
+  const std::string first = testing::replyBody(client.request(23960, "rPr000\n"));
   EXPECT_EQ(first.rfind("RPR,000,C0.A8.00.02,FF.FF.FF.00,C0.A8.00.01,00:01:02:00:00:01,1EE,00,", 0),
             0u)
       << first;
   // Variant 110: no adjustment items after the scale.
-  const std::string second = bodyOf(client.request(23961, "rPr000\n"));
+  const std::string second = testing::replyBody(client.request(23961, "rPr000\n"));
   EXPECT_EQ(second.rfind("rPr,000,0A.01.02.03,FF.FF.FF.00,C0.A8.00.01,00:01:02:AA:BB:CC,2EE,00,"
                          "00,00,00,00,00,1.30,",
                          0),

@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "reply_framing.h"
+#include "reply_body.h"
 #include "sim_process.h"
 
 namespace vexa {
@@ -23,10 +23,7 @@ class HeadlessTest : public ::testing::Test {
     ASSERT_TRUE(sim.waitUntilAnswering()) << sim.standardError();
   }
   std::string body(const std::string& line) {
-    const auto reply = client.request(kPort, line + "\n");
-    if (!reply) return "(no reply)";
-    const auto decoded = decodeAnyReply(*reply);
-    return decoded ? decoded->body : "(undecodable)";
+    return testing::replyBody(client.request(kPort, line + "\n"));
   }
   int stop() {
     sim.signal(SIGTERM);
@@ -112,17 +109,12 @@ TEST_F(HeadlessTest, LogSwitchWritesTheWeeklyLog) {
 }
 
 TEST_F(HeadlessTest, ATakenPortEndsTheHeadlessProgram) {
-  testing::UdpClient holder;
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(kPort);
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  const testing::UdpPortHolder holder(kPort);
+  ASSERT_TRUE(holder.held());
   sim.start({"--headless"});
   const auto code = sim.waitForExit();
-  ::close(fd);
   ASSERT_TRUE(code);
-  EXPECT_NE(*code, 0);
+  EXPECT_EQ(*code, 1);
   EXPECT_EQ(sim.standardError(), "vexa-sim: cannot bind 0.0.0.0:5010: Address already in use\n");
   EXPECT_FALSE(testing::fileExists(dir.file("VXS1.dat")));
 }

@@ -4,7 +4,6 @@
 // on a port of its own on 127.0.0.1, so these tests may run beside the others.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 
 #include <algorithm>
 #include <cstring>
@@ -165,25 +164,6 @@ TEST_F(ReliabilityTest, ClosedStandardDescriptorsTakeNoFile) {
   }
 }
 
-// Makes a special file of one kind at `path`.
-void makeSpecial(const std::string& kind, const std::string& path) {
-  if (kind == "fifo") {
-    ASSERT_TRUE(testing::makeFifo(path));
-  } else if (kind == "directory") {
-    ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
-  } else if (kind == "socket") {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::close(fd);
-  } else {
-    const std::string target = kind == "dangling" ? path + ".missing" : "/dev/" + kind;
-    ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
-  }
-}
-
 // Every kind of special file in the place of the settings file, each state file and this week's
 // log: the unit starts, answers and stops at once, and a state file it could not read is left.
 TEST_F(ReliabilityTest, SpecialFilesInEveryFilesPlace) {
@@ -193,7 +173,7 @@ TEST_F(ReliabilityTest, SpecialFilesInEveryFilesPlace) {
       SCOPED_TRACE(kind + " as " + place);
       testing::TempDir state;
       ::mkdir(state.file("Log").c_str(), 0755);
-      makeSpecial(kind, state.file(place));
+      testing::makeSpecial(kind, state.file(place));
       start({"/L"}, state.path(), {}, false);
       ASSERT_TRUE(sim->waitUntilAnswering(port, 3000)) << sim->standardError();
       const Footprint before = footprint();

@@ -106,11 +106,7 @@ TEST_F(RobustnessTest, AFullFileSystemFailsTheSaveAndKeepsTheOldFiles) {
   testing::runCommand("dd if=/dev/zero of=" + state + "filler bs=1k count=100");
   sim.signal(SIGTERM);
   // The failed save is reported and the unit runs on; a forced quit then ends it.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (sim.standardError().find("not saved") == std::string::npos &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  sim.waitForError("not saved", 10000);
   const bool keptRunning = !sim.waitForExit(300);
   sim.input("quit --force\n");
   const auto code = sim.waitForExit();

@@ -7,7 +7,7 @@
 #include <set>
 #include <thread>
 
-#include "reply_framing.h"
+#include "reply_body.h"
 #include "sim_process.h"
 
 namespace vexa {
@@ -15,12 +15,6 @@ namespace {
 
 using testing::writeFile;
 using Clock = std::chrono::steady_clock;
-
-std::string bodyOf(const std::optional<std::string>& reply) {
-  if (!reply) return "(no reply)";
-  const auto decoded = decodeAnyReply(*reply);
-  return decoded ? decoded->body : "(undecodable)";
-}
 
 // Asks `status` until its line holds `text`, or `timeoutMs` passes.
 bool statusShows(testing::SimProcess& sim, const std::string& prefix, const std::string& text,
@@ -75,7 +69,8 @@ TEST(ScenarioE2E, StepsReachTheStatusAndSndAndStoppingHandsTheLevelBack) {
   UdpClient client;
   bool seen = false;
   for (const auto end = Clock::now() + std::chrono::seconds(6); !seen && Clock::now() < end;) {
-    seen = bodyOf(client.request(port, "snd000\n", 1000)).find("40,33,") != std::string::npos;
+    seen = testing::replyBody(client.request(port, "snd000\n", 1000)).find("40,33,") !=
+           std::string::npos;
     if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
   EXPECT_TRUE(seen);

@@ -53,14 +53,10 @@ TEST_F(ServiceTest, ReadyOnceAnsweringThenStoppingAndSavedOnSigterm) {
 }
 
 TEST_F(ServiceTest, NoReadinessWhenThePortIsTaken) {
-  const int blocker = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(kPort);
-  ASSERT_EQ(::bind(blocker, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  const testing::UdpPortHolder blocker(kPort);
+  ASSERT_TRUE(blocker.held());
   start({"--state-dir", stateDir.path()});
   EXPECT_EQ(sim.waitForExit(), 1);
-  ::close(blocker);
   EXPECT_EQ(notify.receive(200), std::nullopt);
 }
 

@@ -7,7 +7,6 @@
 namespace vexa {
 namespace {
 
-using namespace std::chrono_literals;
 constexpr uint16_t kPort = 5010;
 
 // The windowed program, offscreen, with its start-up events traced to stderr.
@@ -16,16 +15,6 @@ class WindowTest : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(testing::udpPortsFree({kPort})); }
   static std::vector<std::string> environment() {
     return {"QT_QPA_PLATFORM=offscreen", "VEXA_SIM_TRACE=1"};
-  }
-  // Waits until `process` has written `text` to stderr.
-  static bool waitForTrace(testing::SimProcess& process, const std::string& text,
-                           int timeoutMs = 10000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (process.standardError().find(text) != std::string::npos) return true;
-      std::this_thread::sleep_for(20ms);
-    }
-    return false;
   }
   testing::TempDir dir;
   testing::SimProcess sim{dir};
@@ -67,7 +56,7 @@ TEST_F(WindowTest, ASecondInstanceRaisesTheFirstAndExitsOne) {
                                         " is taken by process " + std::to_string(sim.pid())),
             std::string::npos)
       << second.standardError();
-  EXPECT_TRUE(waitForTrace(sim, "trace: raise")) << sim.standardError();
+  EXPECT_TRUE(sim.waitForError("trace: raise")) << sim.standardError();
   EXPECT_FALSE(testing::fileExists(otherDir.file("VXS1.dat")));
   EXPECT_EQ(second.standardError().find("trace: caption"), std::string::npos);  // no window
   sim.signal(SIGTERM);
@@ -80,7 +69,7 @@ TEST_F(WindowTest, ADetailInstanceBesideTheFirstShowsThePortMessage) {
   testing::TempDir otherDir;
   testing::SimProcess second(otherDir);
   second.start({"/D", "--state-dir", dir.path()}, environment());
-  EXPECT_TRUE(waitForTrace(second, "trace: message: Modbus|Erro na abertura da porta 5010"))
+  EXPECT_TRUE(second.waitForError("trace: message: Modbus|Erro na abertura da porta 5010"))
       << second.standardError();
   EXPECT_EQ(second.waitForExit(300), std::nullopt);  // it runs on, without its endpoint
   second.signal(SIGKILL);
@@ -96,7 +85,7 @@ TEST_F(WindowTest, AnUnreadableStateFileIsLeftAndTheCloseSaysSo) {
   ASSERT_TRUE(sim.waitUntilAnswering()) << sim.standardError();
   sim.signal(SIGTERM);
   EXPECT_EQ(sim.waitForExit(5000), 0);
-  EXPECT_TRUE(waitForTrace(sim, "trace: close kept")) << sim.standardError();
+  EXPECT_TRUE(sim.waitForError("trace: close kept")) << sim.standardError();
   EXPECT_NE(sim.standardError().find("VXS2.dat\" could not be read at start-up"),
             std::string::npos);
   struct stat st {};
@@ -111,7 +100,7 @@ TEST_F(WindowTest, AFailedSaveKeepsTheWindowAndTheEndpoint) {
   ::mkdir(dir.file("VXS1.dat").c_str(), 0755);  // the state file cannot be replaced
   testing::writeFile(dir.file("VXS1.dat/keep"), "x");
   sim.signal(SIGTERM);
-  EXPECT_TRUE(waitForTrace(sim, "trace: close failed")) << sim.standardError();
+  EXPECT_TRUE(sim.waitForError("trace: close failed")) << sim.standardError();
   EXPECT_EQ(sim.waitForExit(500), std::nullopt);
   EXPECT_TRUE(client.request(kPort, "rPr000\n"));  // still answering behind the message box
   sim.signal(SIGKILL);

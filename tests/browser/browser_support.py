@@ -1,6 +1,11 @@
-"""What the browser tests share: skipping without Chromium, the browser, waiting."""
+"""What the browser tests share: skipping without Chromium, the browser, waiting, and the real
+program's ports and replies."""
+import json
 import os
+import re
 import shutil
+import socket
+import subprocess
 import sys
 import time
 
@@ -45,3 +50,33 @@ def severe(driver):
     return [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
 
 
+def free_udp_port_run(first, last, count):
+    """The first of count UDP ports in a row, all free now, within first..last (both included)."""
+    for base in range(first, last - count + 2):
+        sockets = []
+        try:
+            for port in range(base, base + count):
+                s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+                sockets.append(s)
+                s.bind(("0.0.0.0", port))
+            return base
+        except OSError:
+            continue
+        finally:
+            for s in sockets:
+                s.close()
+    raise RuntimeError("no %d free UDP ports in a row in %d..%d" % (count, first, last))
+
+
+def announced(stderr):
+    """The API port the program announced in its standard error (a file opened w+), or None."""
+    stderr.seek(0)
+    m = re.search(r"API on http://127\.0\.0\.1:(\d+)/", stderr.read())
+    return m and int(m.group(1))
+
+
+def probe_body(probe, port, line):
+    """Sends one line to UDP port through the probe; the decoded reply body, or "" without one."""
+    out = subprocess.run([probe, "--port", str(port), "--json", line],
+                         capture_output=True, text=True, timeout=5)
+    return json.loads(out.stdout.splitlines()[0])["body"] if out.returncode == 0 else ""

@@ -4,60 +4,33 @@
 Usage: dashboard_real_fleet_test.py VEXA_SIM_HEADLESS VEXA_PROBE
 Exits 0 on success, 1 on a failure, 77 (skipped) when Chromium, its driver or Selenium is absent.
 """
-import json
 import os
-import re
-import socket
 import subprocess
 import sys
 import tempfile
 
-from browser_support import By, browser, severe, wait_until
+from browser_support import (By, announced, browser, free_udp_port_run, probe_body, severe,
+                             wait_until)
 
 UNITS = 3
-
-
-def free_port_run():
-    """The first of UNITS free UDP ports in a row, in this test's own range."""
-    for base in range(5540, 5580 - UNITS):
-        sockets = []
-        try:
-            for port in range(base, base + UNITS):
-                s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-                sockets.append(s)
-                s.bind(("0.0.0.0", port))
-            return base
-        except OSError:
-            continue
-        finally:
-            for s in sockets:
-                s.close()
-    raise RuntimeError("no %d free UDP ports in a row in 5540..5579" % UNITS)
 
 
 def main():
     sim_path, probe_path = sys.argv[1], sys.argv[2]
     with tempfile.TemporaryDirectory(prefix="vexa-browser-fleet-") as workdir:
-        base = free_port_run()
+        base = free_udp_port_run(5540, 5579, UNITS)  # this test's own range
         stderr = open(os.path.join(workdir, "stderr.txt"), "w+")
         process = subprocess.Popen(
             [sim_path, "--state-dir", workdir, "--units", str(UNITS), "--port-base", str(base),
              "--api", "0"],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=stderr)
 
-        def announced():
-            stderr.seek(0)
-            m = re.search(r"API on http://127\.0\.0\.1:(\d+)/", stderr.read())
-            return m and int(m.group(1))
-
         def body(number, line):
-            out = subprocess.run([probe_path, "--port", str(base + number - 1), "--json", line],
-                                 capture_output=True, text=True, timeout=5)
-            return json.loads(out.stdout.splitlines()[0])["body"] if out.returncode == 0 else ""
+            return probe_body(probe_path, base + number - 1, line)
 
         driver = None
         try:
-            api_port = wait_until("the API", announced, 10)
+            api_port = wait_until("the API", lambda: announced(stderr), 10)
             driver = browser(os.path.join(workdir, "profile"))
             driver.set_page_load_timeout(20)
             driver.get("http://127.0.0.1:%d/" % api_port)

@@ -4,28 +4,15 @@
 Usage: dashboard_test.py VEXA_SIM VEXA_PROBE [SCREENSHOT_DIR]
 Exits 0 on success, 1 on a failure, 77 (skipped) when Chromium, its driver or Selenium is absent.
 """
-import json
 import os
-import re
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
 import time
 
-from browser_support import By, browser, severe, wait_until
-
-
-def free_udp_port():
-    for port in range(5500, 5540):
-        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
-            try:
-                s.bind(("0.0.0.0", port))
-                return port
-            except OSError:
-                continue
-    raise RuntimeError("no free UDP port in 5500..5539")
+from browser_support import (By, announced, browser, free_udp_port_run, probe_body, severe,
+                             wait_until)
 
 
 class Simulator:
@@ -33,7 +20,7 @@ class Simulator:
 
     def __init__(self, executable, probe, workdir):
         self.probe = probe
-        self.udp_port = free_udp_port()
+        self.udp_port = free_udp_port_run(5500, 5539, 1)
         program = os.path.join(workdir, "vexa-sim")
         shutil.copy(executable, program)
         self.stderr = open(os.path.join(workdir, "stderr.txt"), "w+")
@@ -41,18 +28,11 @@ class Simulator:
             [program, "--headless", "--port", str(self.udp_port), "--api", "0"],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=self.stderr,
             env=dict(os.environ, XDG_RUNTIME_DIR=workdir))
-
-        def announced():
-            self.stderr.seek(0)
-            m = re.search(r"API on http://127\.0\.0\.1:(\d+)/", self.stderr.read())
-            return m and int(m.group(1))
-        self.api_port = wait_until("the API", announced, 10)
+        self.api_port = wait_until("the API", lambda: announced(self.stderr), 10)
 
     def request(self, line):
         """Sends one line over UDP through the probe; returns the decoded reply body."""
-        out = subprocess.run([self.probe, "--port", str(self.udp_port), "--json", line],
-                             capture_output=True, text=True, timeout=5)
-        return json.loads(out.stdout.splitlines()[0])["body"] if out.returncode == 0 else ""
+        return probe_body(self.probe, self.udp_port, line)
 
     def stop(self):
         if self.process.poll() is None:

@@ -228,10 +228,7 @@ class MainWindowLayoutTest : public QObject {
   void anEditedBatteryTextKeepsTheBatteryDisplay() {
     testing::TempDir dir;
     testing::FakeUnitClock clock;
-    UnitSettings settings;
-    settings.paths = StatePaths::forDirectory(dir.path());
-    settings.randomSeed = 1;
-    Unit unit(settings, clock);
+    Unit unit(testing::unitSettingsIn(dir, 1), clock);
     unit.load();
     DeviceState& state = unit.state();
     state.locked([](DeviceData& d) { d.live.setNv(0, 595); });

@@ -12,7 +12,8 @@ namespace {
 
 class PresenterTest : public ::testing::Test {
  protected:
-  PresenterTest() : unit(settings(), clock), state(unit.state()), presenter(unit, view) {
+  PresenterTest()
+      : unit(testing::unitSettingsIn(dir, 9), clock), state(unit.state()), presenter(unit, view) {
     unit.load();
     view.onSliderChange = [this](int level, int value) { presenter.sliderChange(level, value); };
   }
@@ -25,12 +26,6 @@ class PresenterTest : public ::testing::Test {
       d.live.setNv(1, b);
       d.live.setNv(2, c);
     });
-  }
-  UnitSettings settings() {
-    UnitSettings s;
-    s.paths = StatePaths::forDirectory(dir.path());
-    s.randomSeed = 9;
-    return s;
   }
   testing::TempDir dir;
   testing::FakeUnitClock clock;

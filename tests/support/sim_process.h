@@ -13,6 +13,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <optional>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,15 +25,41 @@
 
 namespace vexa::testing {
 
+// Binds UDP port `port` on all addresses for as long as it lives, as another program would
+// hold it; `held()` says whether the bind succeeded.
+class UdpPortHolder {
+ public:
+  explicit UdpPortHolder(uint16_t port) : fd_(::socket(AF_INET, SOCK_DGRAM, 0)) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    held_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  }
+  ~UdpPortHolder() { ::close(fd_); }
+  UdpPortHolder(const UdpPortHolder&) = delete;
+  UdpPortHolder& operator=(const UdpPortHolder&) = delete;
+
+  bool held() const { return held_; }
+
+ private:
+  int fd_;
+  bool held_ = false;
+};
+
 // True when UDP port `port` on all addresses can be bound now.
 inline bool udpPortFree(uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  ::close(fd);
-  return free;
+  return UdpPortHolder(port).held();
+}
+
+// The first of `count` UDP ports in a row, all free now, within `first` to `last` (both
+// included); 0 when there is no such run.
+inline uint16_t freeUdpPortRun(uint16_t first, uint16_t last, int count) {
+  for (int base = first; base + count - 1 <= last; ++base) {
+    bool free = true;
+    for (int i = 0; i < count && free; ++i) free = udpPortFree(static_cast<uint16_t>(base + i));
+    if (free) return static_cast<uint16_t>(base);
+  }
+  return 0;
 }
 
 // For a test's set-up: every port of `ports` free, or a failure naming the one in use.
@@ -126,14 +153,12 @@ class SimProcess {
     input_ = -1;
   }
 
-  // Waits until standard output holds `text`.
+  // Waits until standard output, or standard error, holds `text`.
   bool waitForOutput(const std::string& text, int timeoutMs = 5000) const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (standardOutput().find(text) != std::string::npos) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
+    return waitForText(&SimProcess::standardOutput, text, timeoutMs);
+  }
+  bool waitForError(const std::string& text, int timeoutMs = 10000) const {
+    return waitForText(&SimProcess::standardError, text, timeoutMs);
   }
 
   // Waits until the simulator answers on `port` (true), or it exited or time ran out.
@@ -184,7 +209,26 @@ class SimProcess {
   std::string standardOutput() const { return readFile(dir_.file("stdout.txt")); }
   pid_t pid() const { return pid_; }
 
+  // The HTTP port the program announced on standard error, if it has.
+  std::optional<uint16_t> announcedApiPort() const {
+    static const std::regex announced("API on http://127\\.0\\.0\\.1:([0-9]+)/");
+    std::smatch m;
+    const std::string err = standardError();
+    if (!std::regex_search(err, m, announced)) return std::nullopt;
+    return static_cast<uint16_t>(std::stoi(m[1]));
+  }
+
  private:
+  bool waitForText(std::string (SimProcess::*read)() const, const std::string& text,
+                   int timeoutMs) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if ((this->*read)().find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+
   bool exited() {
     if (pid_ <= 0) return true;
     int status = 0;

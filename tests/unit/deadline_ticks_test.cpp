@@ -49,16 +49,10 @@ class TickingUnit {
 // The deadline-tick unit under test: loaded in a folder of its own with the table's seed, on
 // a clock moved by hand.
 struct SeededUnit {
-  static UnitSettings settingsIn(const testing::TempDir& dir) {
-    UnitSettings settings;
-    settings.paths = StatePaths::forDirectory(dir.path());
-    settings.randomSeed = kSeed;
-    return settings;
-  }
   SeededUnit() { unit.load(); }
   testing::TempDir dir;
   testing::FakeUnitClock clock;
-  Unit unit{settingsIn(dir), clock};
+  Unit unit{testing::unitSettingsIn(dir, kSeed), clock};
 };
 
 struct Step {

@@ -3,9 +3,32 @@
 #include <string>
 #include <vector>
 
+#include "../support/temp_dir.h"
 #include "unit.h"
 
 namespace vexa::testing {
+
+// A unit's settings with its files in `dir` and a fixed random seed, so its draws repeat.
+inline UnitSettings unitSettingsIn(const TempDir& dir, uint32_t seed, int number = 1) {
+  UnitSettings settings;
+  settings.number = number;
+  settings.paths = StatePaths::forDirectory(dir.path());
+  settings.randomSeed = seed;
+  return settings;
+}
+
+// The unit's endpoint switch, without a socket; with `fail`, switching on fails as a taken port
+// does.
+struct FakeEndpoint final : UnitEndpoint {
+  bool on = true;
+  bool fail = false;
+  Status setActive(bool active) override {
+    if (active && fail) return Status::Error("Modbus\rErro na abertura da porta 5010");
+    on = active;
+    return Status::Ok();
+  }
+  bool active() const override { return on; }
+};
 
 // A unit clock moved by hand.
 class FakeUnitClock final : public UnitClock {

@@ -10,28 +10,11 @@
 namespace vexa {
 namespace {
 
-struct FakeEndpoint final : UnitEndpoint {
-  bool on = true;
-  bool fail = false;
-  Status setActive(bool active) override {
-    if (active && fail) return Status::Error("Modbus\rErro na abertura da porta 5010");
-    on = active;
-    return Status::Ok();
-  }
-  bool active() const override { return on; }
-};
-
 class ConsoleTest : public ::testing::Test {
  protected:
-  ConsoleTest() : unit(settings(), clock), console(unit) {
+  ConsoleTest() : unit(testing::unitSettingsIn(dir, 3), clock), console(unit) {
     unit.load();
     unit.setEndpoint(&endpoint);
-  }
-  UnitSettings settings() {
-    UnitSettings s;
-    s.paths = StatePaths::forDirectory(dir.path());
-    s.randomSeed = 3;
-    return s;
   }
   std::string run(const std::string& line) {
     bool known = false;
@@ -44,7 +27,7 @@ class ConsoleTest : public ::testing::Test {
   }
   testing::TempDir dir;
   testing::FakeUnitClock clock;
-  FakeEndpoint endpoint;
+  testing::FakeEndpoint endpoint;
   Unit unit;
   UnitConsole console;
 };

@@ -10,23 +10,10 @@
 namespace vexa {
 namespace {
 
-// The unit's endpoint switch, without a socket.
-struct FakeEndpoint final : UnitEndpoint {
-  bool on = true;
-  Status setActive(bool active) override {
-    on = active;
-    return Status::Ok();
-  }
-  bool active() const override { return on; }
-};
-
 class UnitScenarioTest : public ::testing::Test {
  protected:
   UnitScenarioTest() {
-    UnitSettings s;
-    s.paths = StatePaths::forDirectory(dir.path());
-    s.randomSeed = 5;
-    unit = std::make_unique<Unit>(s, clock);
+    unit = std::make_unique<Unit>(testing::unitSettingsIn(dir, 5), clock);
     unit->load();
     unit->setEndpoint(&endpoint);
   }
@@ -37,7 +24,7 @@ class UnitScenarioTest : public ::testing::Test {
   }
   testing::TempDir dir;
   testing::FakeUnitClock clock;
-  FakeEndpoint endpoint;
+  testing::FakeEndpoint endpoint;
   std::unique_ptr<Unit> unit;
   const UnitScenario::Clock::time_point t0 =
       UnitScenario::Clock::time_point{} + std::chrono::hours(1);
@@ -89,10 +76,7 @@ TEST_F(UnitScenarioTest, TheAutoDrawSkipsAClaimedLevelAndTheOperatorIsRefused) {
 TEST_F(UnitScenarioTest, TheSameDrawsWithALevelHeldAsWithout) {
   // Holding a level leaves the random sequence of the others as it was.
   testing::TempDir other;
-  UnitSettings s;
-  s.paths = StatePaths::forDirectory(other.path());
-  s.randomSeed = 5;
-  Unit twin(s, clock);
+  Unit twin(testing::unitSettingsIn(other, 5), clock);
   twin.load();
   unit->claimLevel(0, "scenario constant");
   unit->setAuto(true);

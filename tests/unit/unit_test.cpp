@@ -26,13 +26,6 @@ struct Recorder final : UnitObserver {
 
 class UnitTest : public ::testing::Test {
  protected:
-  UnitSettings settingsFor(const testing::TempDir& d, int number = 1) {
-    UnitSettings s;
-    s.number = number;
-    s.paths = StatePaths::forDirectory(d.path());
-    s.randomSeed = 5;
-    return s;
-  }
   std::string body(Unit& unit, const std::string& line) {
     testing::CollectingOut out;
     unit.handleDatagram(line + "\n", out);
@@ -45,7 +38,7 @@ class UnitTest : public ::testing::Test {
 };
 
 TEST_F(UnitTest, FreshIdentityOnlyWithoutAConfigurationFile) {
-  UnitSettings s = settingsFor(dir);
+  UnitSettings s = testing::unitSettingsIn(dir, 5);
   UnitIdentity id;
   id.mac = std::array<uint8_t, 6>{0, 1, 2, 0, 0x12, 0x34};
   id.ip = std::array<uint8_t, 4>{10, 0, 0, 7};
@@ -75,7 +68,7 @@ TEST_F(UnitTest, FreshIdentityOnlyWithoutAConfigurationFile) {
 
 TEST_F(UnitTest, LevelsGoThroughTheSlidersClampAndFactor) {
   writeFile(dir.file("VXS2.dat"), std::string("\x04\x00\xBC\x02\x64\x00\xFD\xFF\x00\x00", 10));
-  Unit unit(settingsFor(dir), clock);
+  Unit unit(testing::unitSettingsIn(dir, 5), clock);
   unit.load();
   Unit::Reading r = unit.read();
   EXPECT_EQ(r.nv[0], 600);  // 700 clamped by its slider
@@ -105,7 +98,7 @@ TEST_F(UnitTest, LevelsGoThroughTheSlidersClampAndFactor) {
 }
 
 TEST_F(UnitTest, ResetToDefaultsGivesAFreshUnitWithItsIdentity) {
-  UnitSettings s = settingsFor(dir);
+  UnitSettings s = testing::unitSettingsIn(dir, 5);
   UnitIdentity id;
   id.ip = std::array<uint8_t, 4>{10, 0, 0, 7};
   s.freshIdentity = id;
@@ -139,7 +132,7 @@ TEST_F(UnitTest, ResetToDefaultsGivesAFreshUnitWithItsIdentity) {
 }
 
 TEST_F(UnitTest, InputsVariantAndEventsReachTheObserver) {
-  Unit unit(settingsFor(dir, 7), clock);
+  Unit unit(testing::unitSettingsIn(dir, 5, 7), clock);
   unit.load();
   Recorder recorder;
   unit.setObserver(&recorder);
@@ -175,7 +168,7 @@ TEST_F(UnitTest, InputsVariantAndEventsReachTheObserver) {
 }
 
 TEST_F(UnitTest, FaultsDropDelayAndCorruptAndAreCounted) {
-  UnitSettings s = settingsFor(dir);
+  UnitSettings s = testing::unitSettingsIn(dir, 5);
   s.faults.dropProbability = 1;
   Unit unit(s, clock);
   unit.load();
@@ -202,7 +195,7 @@ TEST_F(UnitTest, FaultsDropDelayAndCorruptAndAreCounted) {
 
 TEST_F(UnitTest, TwoUnitsShareNothing) {
   testing::TempDir other;
-  Unit a(settingsFor(dir, 1), clock), b(settingsFor(other, 2), clock);
+  Unit a(testing::unitSettingsIn(dir, 5, 1), clock), b(testing::unitSettingsIn(other, 5, 2), clock);
   a.load();
   b.load();
   const std::string before = body(b, "rPr000");
@@ -220,7 +213,7 @@ TEST_F(UnitTest, TwoUnitsShareNothing) {
 
 TEST_F(UnitTest, SaveClearsALoadedResetBitOnlyAfterTheFirstTick) {
   writeFile(dir.file("VXS2.dat"), std::string("\x06\x00\xFA\x00\x14\x00\x32\x00\x00\x00", 10));
-  Unit unit(settingsFor(dir), clock);
+  Unit unit(testing::unitSettingsIn(dir, 5), clock);
   unit.load();
   clock.now = 9;
   ASSERT_TRUE(unit.save().ok());
@@ -241,7 +234,7 @@ namespace {
 // A level entered (console, API) reads that value afterwards, also when its slider already
 // stands at the value's position (auto mode moved the level and left the slider where it was).
 TEST_F(UnitTest, ALevelEnteredAfterAutoModeIsWrittenEvenWithTheSliderInPlace) {
-  Unit unit(settingsFor(dir), clock);
+  Unit unit(testing::unitSettingsIn(dir, 5), clock);
   unit.load();
   const int16_t before = unit.read().nv[0];
   unit.setAuto(true);
@@ -256,7 +249,7 @@ TEST_F(UnitTest, ALevelEnteredAfterAutoModeIsWrittenEvenWithTheSliderInPlace) {
 // claiming late gives the same unit as claiming right after a read.
 TEST_F(UnitTest, ClaimingALevelRunsTheTicksDueBeforeIt) {
   testing::TempDir other;
-  Unit read(settingsFor(dir), clock), late(settingsFor(other), clock);
+  Unit read(testing::unitSettingsIn(dir, 5), clock), late(testing::unitSettingsIn(other, 5), clock);
   for (Unit* u : {&read, &late}) {
     u->load();
     u->setAuto(true);
@@ -279,9 +272,7 @@ TEST(UnitBounds, LinesBeyondTheLimitAndRefusedDelaysAreCounted) {
     bool sendLater(int, std::string) override { return false; }
   };
   for (const size_t limit : {size_t{0}, size_t{1}, size_t{2}, size_t{5}}) {
-    UnitSettings s;
-    s.paths = StatePaths::forDirectory(dir.path());
-    s.randomSeed = 5;
+    UnitSettings s = testing::unitSettingsIn(dir, 5);
     s.maxRepliesPerDatagram = limit;
     Unit unit(s, clock);
     unit.load();
