@@ -149,27 +149,6 @@ json unitJson(const UnitSnapshot& u) {
               {"counters", counters}, {"scenario", scenario}};
 }
 
-namespace {
-// jsonText appended in place: the stream formats hundreds of thousands of these a second.
-void appendJsonText(std::string& out, std::string_view s) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  out += '"';
-  for (const unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c >= 0x7F) {
-      out += "\\u00";
-      out += kHex[c >> 4];
-      out += kHex[c & 0xF];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  out += '"';
-}
-}  // namespace
-
 void appendEventJson(std::string& out, const UnitEvent& e, bool withFramed) {
   out += "{\"seq\":";
   appendDecimal(out, static_cast<int64_t>(e.seq));
