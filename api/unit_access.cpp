@@ -58,9 +58,7 @@ UnitSnapshot snapshotOf(UnitControls& controls, const std::string& id,
   s.counters.replies = c.replies.load();
   s.counters.bytesReceived = c.bytesIn.load();
   s.counters.bytesSent = c.bytesOut.load();
-  for (size_t i = 0; i < s.counters.lines.size() && i < c.lines.size(); ++i) {
-    s.counters.lines[i] = c.lines[i].load();
-  }
+  for (size_t i = 0; i < c.lines.size(); ++i) s.counters.lines[i] = c.lines[i].load();
   const std::array<uint64_t, 3> faults = unit.faultCounts();
   s.counters.dropped = faults[0];
   s.counters.delayed = faults[1];

@@ -131,7 +131,10 @@ json unitJson(const UnitSnapshot& u) {
                     {"jitter_ms", u.faults.delayJitterMs},
                     {"corrupt", u.faults.corruptProbability}};
   json lines = json::object();
-  for (size_t i = 0; i < kCommandNames.size(); ++i) lines[kCommandNames[i]] = u.counters.lines[i];
+  for (int i = 0; i < vexa::UnitCounters::kCommandCount; ++i) {
+    const auto command = static_cast<vexa::UnitCounters::Command>(i);
+    lines[std::string(vexa::UnitCounters::commandName(command))] = u.counters.lines[command];
+  }
   const UnitCounters& c = u.counters;
   const json counters{
       {"datagrams", c.datagrams},

@@ -153,10 +153,15 @@ TEST(UnitAccess, ASnapshotReadsTheUnitItsCountersAndBoxes) {
   EXPECT_EQ(s.levelTexts[0], "25,0");
   EXPECT_EQ(s.counters.datagrams, 2u);
   EXPECT_EQ(s.counters.replies, 2u);
-  EXPECT_EQ(s.counters.lines[0], 1u);  // snd
-  EXPECT_EQ(s.counters.lines[2], 1u);  // rPr
+  EXPECT_EQ(s.counters.lines[vexa::UnitCounters::kSnd], 1u);
+  EXPECT_EQ(s.counters.lines[vexa::UnitCounters::kRPr], 1u);
   EXPECT_EQ(s.traffic[0], "rPr000 (6)");
   EXPECT_FALSE(s.traffic[2].empty());
+  // A command is told by its exact letters: "SND" counts as another command.
+  u.send(1, "SND000");
+  const UnitSnapshot after = snapshotOf(c, "1", u.bridge.traffic(1));
+  EXPECT_EQ(after.counters.lines[vexa::UnitCounters::kSnd], 1u);
+  EXPECT_EQ(after.counters.lines[vexa::UnitCounters::kOther], 1u);
 }
 
 TEST(UnitAccess, RefusalsChangeNothing) {
