@@ -2,6 +2,7 @@
 
 #include "config_display.h"
 #include "reply_framing.h"
+#include "scenario.h"
 #include "text_format.h"
 
 namespace vexa::api {
@@ -12,7 +13,6 @@ namespace {
 
 constexpr std::array<const char*, 8> kInputNames = {"presenca", "reset",    "rede",     "rede2",
                                                     "rede3",    "reserva5", "reserva6", "reserva7"};
-constexpr std::array<const char*, 3> kLevelNames = {"bat", "temp", "umid"};
 constexpr std::array<const char*, 3> kBatteryRanges = {"60 V", "120 V", "240 V"};
 
 std::string bitsText(unsigned value) {
@@ -59,7 +59,7 @@ json unitSummaryJson(const UnitSnapshot& u) {
   uint64_t lines = 0;
   for (const uint64_t n : u.counters.lines) lines += n;
   json levels = json::object();
-  for (int i = 0; i < 3; ++i) levels[kLevelNames[i]] = u.live.Nv(i);
+  for (int i = 0; i < kLevelCount; ++i) levels[kLevelInfo[i].name] = u.live.Nv(i);
   return json{{"id", u.id},
               {"port", u.port},
               {"inputs", u.live.InputFlags() & 0xFF},
@@ -99,9 +99,9 @@ json unitJson(const UnitSnapshot& u) {
   json byName = json::object();
   for (int bit = 0; bit < 8; ++bit) byName[kInputNames[bit]] = (inputs >> bit & 1u) != 0;
   json levels = json::object();
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < kLevelCount; ++i) {
     const int16_t nv = u.live.Nv(i);
-    levels[kLevelNames[i]] = {
+    levels[kLevelInfo[i].name] = {
         {"value", nv},
         {"text", latin1ToUtf8(u.levelTexts[i])},
         {"source", u.levelSources[i].empty() ? std::string("operator") : u.levelSources[i]}};
