@@ -151,13 +151,13 @@ void ApiServer::addRoutes() {
   });
 
   s.Get("/api/v1/health", [this](const httplib::Request&, httplib::Response& response) {
-    const auto units = registry_.snapshotAll();
+    const auto units = registry_.count();
     const auto uptime = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_);
     if (!units) return sendError(response, 503, "the units do not answer");
     sendJson(response, 200,
              {{"status", "ok"},
               {"version", options_.version},
-              {"units", units->size()},
+              {"units", *units},
               {"uptime_s", uptime.count()},
               {"event_readers", hub_.readers()}});
   });
@@ -239,10 +239,7 @@ void ApiServer::addRoutes() {
   s.Get(kUnitPath + "/events",
         [this](const httplib::Request& request, httplib::Response& response) {
           const std::string id = request.matches[1];
-          const UnitRegistry::Lookup found = registry_.snapshot(id);
-          if (found.outcome == UnitRegistry::Lookup::Outcome::UnknownUnit) {
-            return sendError(response, 404, "no unit " + id);
-          }
+          if (!registry_.has(id)) return sendError(response, 404, "no unit " + id);
           streamEvents(request, response, id);
         });
 
@@ -359,12 +356,12 @@ void ApiServer::streamCards(httplib::Response& response) {
         if (reader->started) changed.merge(marks->take(std::chrono::milliseconds(250)));
         std::string out;
         if (!reader->started || !changed.empty()) {
-          const auto units = registry_.snapshotAll();
+          // The first message holds every card, later ones only the changed units'.
+          const auto units =
+              reader->started ? registry_.snapshots(changed) : registry_.snapshotAll();
           if (units) {
             json cards = json::array();
-            for (const UnitSnapshot& u : *units) {
-              if (!reader->started || changed.count(u.id)) cards.push_back(unitSummaryJson(u));
-            }
+            for (const UnitSnapshot& u : *units) cards.push_back(unitSummaryJson(u));
             const auto now = std::chrono::steady_clock::now().time_since_epoch();
             out = (reader->started ? "" : "retry: 1000\n") + std::string("event: cards\ndata: ") +
                   dumpJson({{"time_ns", std::chrono::nanoseconds(now).count()},

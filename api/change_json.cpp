@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "reply_framing.h"
+#include "scenario.h"
 #include "unit_json.h"
 
 namespace vexa::api {
@@ -11,8 +12,6 @@ namespace vexa::api {
 using nlohmann::json;
 
 namespace {
-
-constexpr std::array<const char*, 3> kLevelNames = {"bat", "temp", "umid"};
 
 FieldError badField(const std::string& field, const std::string& message) {
   return FieldError{400, field, message, std::nullopt, std::nullopt};
@@ -87,8 +86,8 @@ std::optional<FieldError> parseLevels(const json& value, UnitChange& change) {
   for (const auto& [key, level] : value.items()) {
     const std::string field = "levels." + key;
     int index = -1;
-    for (int i = 0; i < 3; ++i) {
-      if (key == kLevelNames[i]) index = i;
+    for (int i = 0; i < kLevelCount; ++i) {
+      if (key == kLevelInfo[i].name) index = i;
     }
     if (index < 0) return badField(field, "unknown level " + key + " (bat, temp, umid)");
     int v = 0;

@@ -69,17 +69,21 @@ std::string metricsText(const std::vector<UnitSnapshot>& units, const EventStats
   }
 
   w.family("vexa_lines_total", "counter", "Request lines handled, by command.");
-  std::array<uint64_t, kCommandNames.size()> lineTotals{};
+  using Command = vexa::UnitCounters::Command;
+  const auto commandLabel = [](int i) {
+    return std::string("command=\"") +
+           std::string(vexa::UnitCounters::commandName(static_cast<Command>(i))) + '"';
+  };
+  std::array<uint64_t, vexa::UnitCounters::kCommandCount> lineTotals{};
   for (const UnitSnapshot& u : units) {
-    for (size_t i = 0; i < kCommandNames.size(); ++i) {
-      w.sample("vexa_lines_total", "unit=\"" + u.id + "\",command=\"" + kCommandNames[i] + "\"",
+    for (int i = 0; i < vexa::UnitCounters::kCommandCount; ++i) {
+      w.sample("vexa_lines_total", "unit=\"" + u.id + "\"," + commandLabel(i),
                static_cast<int64_t>(u.counters.lines[i]));
       lineTotals[i] += u.counters.lines[i];
     }
   }
-  for (size_t i = 0; i < kCommandNames.size(); ++i) {
-    w.sample("vexa_lines_total", std::string("command=\"") + kCommandNames[i] + "\"",
-             static_cast<int64_t>(lineTotals[i]));
+  for (int i = 0; i < vexa::UnitCounters::kCommandCount; ++i) {
+    w.sample("vexa_lines_total", commandLabel(i), static_cast<int64_t>(lineTotals[i]));
   }
 
   w.family("vexa_faults_total", "counter", "Faults applied, by kind.");

@@ -4,13 +4,13 @@
 
 #include "number_format.h"
 #include "reply_framing.h"
+#include "scenario.h"
 #include "text_format.h"
 #include "unit_scenario.h"
 
 namespace vexa::api {
 
 namespace {
-constexpr const char* kLevelNames[3] = {"bat", "temp", "umid"};
 // The input the operator cannot set: it follows the reset countdown.
 constexpr uint8_t kClickableInputs = 0xFF & ~(1 << kReset);
 }  // namespace
@@ -58,9 +58,7 @@ UnitSnapshot snapshotOf(UnitControls& controls, const std::string& id,
   s.counters.replies = c.replies.load();
   s.counters.bytesReceived = c.bytesIn.load();
   s.counters.bytesSent = c.bytesOut.load();
-  for (size_t i = 0; i < s.counters.lines.size() && i < c.lines.size(); ++i) {
-    s.counters.lines[i] = c.lines[i].load();
-  }
+  for (size_t i = 0; i < c.lines.size(); ++i) s.counters.lines[i] = c.lines[i].load();
   const std::array<uint64_t, 3> faults = unit.faultCounts();
   s.counters.dropped = faults[0];
   s.counters.delayed = faults[1];
@@ -103,12 +101,12 @@ ChangeResult applyChange(UnitControls& controls, const UnitChange& change) {
   const bool autoAfter = change.autoMode.value_or(change.resetToDefaults ? false : autoNow);
   for (int level = 0; level < 3; ++level) {
     if (change.levels[level] && autoAfter) {
-      return refuse(std::string("levels.") + kLevelNames[level],
+      return refuse(std::string("levels.") + kLevelInfo[level].name,
                     "the levels follow auto mode; switch it off first");
     }
     if (change.levels[level] && !change.resetToDefaults && !unit.levelSource(level).empty()) {
       return refuse(
-          std::string("levels.") + kLevelNames[level],
+          std::string("levels.") + kLevelInfo[level].name,
           "the level follows the " + unit.levelSource(level) + "; stop the scenario first");
     }
   }
@@ -160,7 +158,8 @@ ChangeResult applyChange(UnitControls& controls, const UnitChange& change) {
     const int applied =
         unit.state().locked([level](const DeviceData& d) { return d.live.Nv(level); });
     if (applied != requested) {
-      result.clamped.push_back({std::string("levels.") + kLevelNames[level], requested, applied});
+      result.clamped.push_back(
+          {std::string("levels.") + kLevelInfo[level].name, requested, applied});
     }
   }
   return result;

@@ -2,14 +2,13 @@
 
 #include <charconv>
 
+#include "scenario.h"
 #include "text_format.h"
 #include "unit_json.h"
 
 namespace vexa::api {
 
 namespace {
-constexpr const char* kLevelNames[3] = {"bat", "temp", "umid"};
-
 // A display text as a JSON value: a number when it is one, else a string.
 std::string jsonValue(std::string_view text) {
   int value = 0;
@@ -117,7 +116,7 @@ void UnitEventBridge::onUnitEvent(const vexa::UnitEvent& e) {
     case Kind::LevelChanged:
       if (!wanted || e.index < 0 || e.index > 2) return;
       sink_.publish(change(s->id, EventKind::level,
-                           std::string("\"level\":\"") + kLevelNames[e.index] +
+                           std::string("\"level\":\"") + kLevelInfo[e.index].name +
                                "\",\"value\":" + std::to_string(e.value)));
       return;
     case Kind::EndpointSwitched:

@@ -2,6 +2,7 @@
 
 #include "config_display.h"
 #include "reply_framing.h"
+#include "scenario.h"
 #include "text_format.h"
 
 namespace vexa::api {
@@ -12,7 +13,6 @@ namespace {
 
 constexpr std::array<const char*, 8> kInputNames = {"presenca", "reset",    "rede",     "rede2",
                                                     "rede3",    "reserva5", "reserva6", "reserva7"};
-constexpr std::array<const char*, 3> kLevelNames = {"bat", "temp", "umid"};
 constexpr std::array<const char*, 3> kBatteryRanges = {"60 V", "120 V", "240 V"};
 
 std::string bitsText(unsigned value) {
@@ -59,7 +59,7 @@ json unitSummaryJson(const UnitSnapshot& u) {
   uint64_t lines = 0;
   for (const uint64_t n : u.counters.lines) lines += n;
   json levels = json::object();
-  for (int i = 0; i < 3; ++i) levels[kLevelNames[i]] = u.live.Nv(i);
+  for (int i = 0; i < kLevelCount; ++i) levels[kLevelInfo[i].name] = u.live.Nv(i);
   return json{{"id", u.id},
               {"port", u.port},
               {"inputs", u.live.InputFlags() & 0xFF},
@@ -99,9 +99,9 @@ json unitJson(const UnitSnapshot& u) {
   json byName = json::object();
   for (int bit = 0; bit < 8; ++bit) byName[kInputNames[bit]] = (inputs >> bit & 1u) != 0;
   json levels = json::object();
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < kLevelCount; ++i) {
     const int16_t nv = u.live.Nv(i);
-    levels[kLevelNames[i]] = {
+    levels[kLevelInfo[i].name] = {
         {"value", nv},
         {"text", latin1ToUtf8(u.levelTexts[i])},
         {"source", u.levelSources[i].empty() ? std::string("operator") : u.levelSources[i]}};
@@ -131,7 +131,10 @@ json unitJson(const UnitSnapshot& u) {
                     {"jitter_ms", u.faults.delayJitterMs},
                     {"corrupt", u.faults.corruptProbability}};
   json lines = json::object();
-  for (size_t i = 0; i < kCommandNames.size(); ++i) lines[kCommandNames[i]] = u.counters.lines[i];
+  for (int i = 0; i < vexa::UnitCounters::kCommandCount; ++i) {
+    const auto command = static_cast<vexa::UnitCounters::Command>(i);
+    lines[std::string(vexa::UnitCounters::commandName(command))] = u.counters.lines[command];
+  }
   const UnitCounters& c = u.counters;
   const json counters{
       {"datagrams", c.datagrams},
@@ -148,27 +151,6 @@ json unitJson(const UnitSnapshot& u) {
               {"live", live},         {"traffic", traffic},  {"faults", faults},
               {"counters", counters}, {"scenario", scenario}};
 }
-
-namespace {
-// jsonText appended in place: the stream formats hundreds of thousands of these a second.
-void appendJsonText(std::string& out, std::string_view s) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  out += '"';
-  for (const unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c >= 0x7F) {
-      out += "\\u00";
-      out += kHex[c >> 4];
-      out += kHex[c & 0xF];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  out += '"';
-}
-}  // namespace
 
 void appendEventJson(std::string& out, const UnitEvent& e, bool withFramed) {
   out += "{\"seq\":";

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
+#include <set>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,6 +21,17 @@ class UnitRegistry {
 
   // Every unit, in id order; nothing when the units could not be reached in time.
   virtual std::optional<std::vector<UnitSnapshot>> snapshotAll() = 0;
+
+  // The units `ids` name (ids naming none are skipped), in id order as snapshotAll gives them;
+  // nothing when the units could not be reached in time. This default reads every unit.
+  virtual std::optional<std::vector<UnitSnapshot>> snapshots(const std::set<std::string>& ids);
+
+  // How many units there are; nothing when the units could not be reached in time. This
+  // default reads every unit.
+  virtual std::optional<size_t> count();
+
+  // Whether `id` names a unit; one that does not answer still does. This default reads it.
+  virtual bool has(std::string_view id);
 
   struct Lookup {
     enum class Outcome { Found, UnknownUnit, Unavailable } outcome = Outcome::Found;

@@ -10,14 +10,9 @@
 #include "device_blocks.h"
 #include "fault_injector.h"
 #include "scenario.h"
+#include "unit_events.h"
 
 namespace vexa::api {
-
-// The commands a unit counts its request lines by; anything else counts as "other".
-inline constexpr std::array<const char*, 7> kCommandNames = {"snd", "rst", "rPr",  "wPr",
-                                                             "wMc", "wSc", "other"};
-// The index of a reply body's command in kCommandNames.
-size_t commandIndexOf(std::string_view body);
 
 // What a unit has done since it started.
 struct UnitCounters {
@@ -25,10 +20,10 @@ struct UnitCounters {
   uint64_t replies = 0;    // made and handed to the endpoint (a failed send counts too)
   uint64_t bytesReceived = 0;
   uint64_t bytesSent = 0;
-  std::array<uint64_t, kCommandNames.size()> lines{};
-  uint64_t dropped = 0, delayed = 0, corrupted = 0;  // faults applied
-  uint64_t delayOverflow = 0;                        // delayed replies dropped on a full queue
-  uint64_t linesUnanswered = 0;                      // lines past the per-datagram reply limit
+  std::array<uint64_t, vexa::UnitCounters::kCommandCount> lines{};  // by UnitCounters::Command
+  uint64_t dropped = 0, delayed = 0, corrupted = 0;                 // faults applied
+  uint64_t delayOverflow = 0;    // delayed replies dropped on a full queue
+  uint64_t linesUnanswered = 0;  // lines past the per-datagram reply limit
 };
 
 // One unit as it stands at one moment: the two state blocks raw, the values shown on its panel,
@@ -85,7 +80,6 @@ struct UnitChange {
   // resource sends these alone.
   std::shared_ptr<const Scenario> startScenario;
   bool stopScenario = false;
-  bool empty() const;
 };
 
 // A level whose slider held it inside its range.

@@ -1,5 +1,6 @@
 #include "units_registry.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace vexa::api {
@@ -27,6 +28,31 @@ std::optional<std::vector<UnitSnapshot>> UnitsRegistry::snapshotAll() {
   };
   if (!owner_.call(readAll, kOwnerTimeout)) return std::nullopt;
   return units;
+}
+
+std::optional<std::vector<UnitSnapshot>> UnitsRegistry::snapshots(
+    const std::set<std::string>& ids) {
+  std::vector<size_t> numbers;
+  for (const std::string& id : ids) {
+    if (const size_t number = numberOf(id)) numbers.push_back(number);
+  }
+  std::sort(numbers.begin(), numbers.end());  // distinct: an id has one spelling
+  std::vector<UnitSnapshot> units(numbers.size());
+  auto readThese = [&] {
+    for (size_t i = 0; i < numbers.size(); ++i) units[i] = read(numbers[i]);
+  };
+  if (!owner_.call(readThese, kOwnerTimeout)) return std::nullopt;
+  return units;
+}
+
+std::optional<size_t> UnitsRegistry::count() {
+  // The number is fixed; the empty call tells whether the owner thread answers.
+  if (!owner_.call([] {}, kOwnerTimeout)) return std::nullopt;
+  return controls_.size();
+}
+
+bool UnitsRegistry::has(std::string_view id) {
+  return numberOf(id) != 0;
 }
 
 UnitsRegistry::Lookup UnitsRegistry::snapshot(std::string_view id) {

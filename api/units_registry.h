@@ -25,6 +25,10 @@ class UnitsRegistry final : public UnitRegistry {
                 const UnitEventBridge& bridge);
 
   std::optional<std::vector<UnitSnapshot>> snapshotAll() override;
+  // These read only the named units; count and has read none.
+  std::optional<std::vector<UnitSnapshot>> snapshots(const std::set<std::string>& ids) override;
+  std::optional<size_t> count() override;
+  bool has(std::string_view id) override;
   Lookup snapshot(std::string_view id) override;
   ChangeResult apply(std::string_view id, const UnitChange& change) override;
 

@@ -1,16 +1,15 @@
 #include "api_service.h"
 
-#include <iostream>
-
 #include "level_rules.h"
 #include "pad_zeros.h"
 
 namespace vexa {
 
+namespace {
 // The API's changes through the window's controls, so the widgets show them as they happen.
-class ApiService::WindowControls final : public api::UnitControls {
+class WindowControls final : public api::UnitControls {
  public:
-  WindowControls(SimulatorHost& host, PanelView& view, Widgets widgets)
+  WindowControls(SimulatorHost& host, PanelView& view, ApiService::Widgets widgets)
       : UnitControls(host.unit(), host.endpoint().DefaultPort()),
         host_(host),
         view_(view),
@@ -49,35 +48,28 @@ class ApiService::WindowControls final : public api::UnitControls {
  private:
   SimulatorHost& host_;
   PanelView& view_;
-  Widgets widgets_;
+  ApiService::Widgets widgets_;
 };
+
+std::vector<std::unique_ptr<api::UnitControls>> controlsOf(SimulatorHost& host, PanelView& view,
+                                                           ApiService::Widgets widgets) {
+  std::vector<std::unique_ptr<api::UnitControls>> controls;
+  controls.push_back(std::make_unique<WindowControls>(host, view, std::move(widgets)));
+  return controls;
+}
+}  // namespace
 
 ApiService::ApiService(SimulatorHost& host, PanelView& view, Widgets widgets, ApiOptions options)
     : host_(host),
-      bridge_(hub_, 1),
-      controls_(std::make_unique<WindowControls>(host, view, std::move(widgets))),
-      registry_({controls_.get()}, owner_, bridge_),
-      wake_(owner_.fd(), QSocketNotifier::Read),
-      host_address_(options.address->host),
-      server_(registry_, hub_,
-              api::ApiServer::Options{*options.address, std::move(options.token), VEXA_VERSION}) {
-  host_.unit().setObserver(&bridge_);
-  QObject::connect(&wake_, &QSocketNotifier::activated, [this] { owner_.drain(); });
+      api_(controlsOf(host, view, std::move(widgets)),
+           {*options.address, std::move(options.token), VEXA_VERSION}),
+      wake_(api_.owner().fd(), QSocketNotifier::Read) {
+  QObject::connect(&wake_, &QSocketNotifier::activated, [this] { api_.owner().drain(); });
 }
 
 ApiService::~ApiService() {
-  owner_.close();  // releases requests waiting for this thread
-  server_.stop();
+  api_.stop();
   host_.endpoint().setActive(false);  // its listener thread calls the observer
-  host_.unit().setObserver(nullptr);
-}
-
-Status ApiService::start() {
-  return server_.start();
-}
-
-std::string ApiService::url() const {
-  return "http://" + host_address_ + ":" + std::to_string(server_.port()) + "/";
 }
 
 std::unique_ptr<ApiService> makeApiService(ApiOptions options, SimulatorHost& host, PanelView& view,
@@ -87,13 +79,7 @@ std::unique_ptr<ApiService> makeApiService(ApiOptions options, SimulatorHost& ho
 }
 
 bool startApiService(ApiService& service) {
-  const Status started = service.start();
-  if (!started.ok()) {
-    std::cerr << "vexa-sim: API: " << started.text() << std::endl;
-    return false;
-  }
-  std::cerr << "vexa-sim: API on " << service.url() << std::endl;
-  return true;
+  return service.start();
 }
 
 }  // namespace vexa

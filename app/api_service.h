@@ -6,13 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "api_server.h"
-#include "event_hub.h"
 #include "fleet_api.h"
-#include "owner_queue.h"
 #include "simulator_host.h"
-#include "unit_event_bridge.h"
-#include "units_registry.h"
+#include "units_api.h"
 
 namespace vexa {
 
@@ -33,22 +29,13 @@ class ApiService {
   // Stops the server first, then the endpoint, whose listener thread calls the observer.
   ~ApiService();
 
-  // Starts listening; the error names the address.
-  Status start();
-  // "http://ADDR:PORT/" once started.
-  std::string url() const;
+  // Starts listening; says where on stderr, or why it cannot (then false).
+  bool start() { return api_.start(); }
 
  private:
-  class WindowControls;
   SimulatorHost& host_;
-  api::EventHub hub_;
-  api::OwnerQueue owner_;
-  api::UnitEventBridge bridge_;
-  std::unique_ptr<WindowControls> controls_;
-  api::UnitsRegistry registry_;
+  api::UnitsApi api_;
   QSocketNotifier wake_;
-  const std::string host_address_;
-  api::ApiServer server_;
 };
 
 // The API the options ask for (null: none), built before the host starts.

@@ -1,7 +1,5 @@
 #include "fleet_api.h"
 
-#include <iostream>
-
 namespace vexa {
 
 namespace {
@@ -15,36 +13,25 @@ class FleetUnitControls final : public api::UnitControls {
  private:
   Fleet& fleet_;
 };
+
+std::vector<std::unique_ptr<api::UnitControls>> controlsOf(Fleet& fleet) {
+  std::vector<std::unique_ptr<api::UnitControls>> controls;
+  for (size_t i = 0; i < fleet.size(); ++i) {
+    controls.push_back(std::make_unique<FleetUnitControls>(fleet, i));
+  }
+  return controls;
+}
 }  // namespace
 
 FleetApi::FleetApi(Fleet& fleet, EventLoop& loop, ApiOptions options)
-    : fleet_(fleet), loop_(loop), bridge_(hub_, fleet.size()), host_(options.address->host) {
-  std::vector<api::UnitControls*> controls;
-  for (size_t i = 0; i < fleet.size(); ++i) {
-    controls_.push_back(std::make_unique<FleetUnitControls>(fleet, i));
-    controls.push_back(controls_.back().get());
-    fleet.unit(i).setObserver(&bridge_);
-  }
-  registry_ = std::make_unique<api::UnitsRegistry>(std::move(controls), owner_, bridge_);
-  server_ = std::make_unique<api::ApiServer>(
-      *registry_, hub_,
-      api::ApiServer::Options{*options.address, std::move(options.token), VEXA_VERSION});
-  loop_.add(owner_.fd(), [this] { owner_.drain(); });
+    : loop_(loop),
+      api_(controlsOf(fleet), {*options.address, std::move(options.token), VEXA_VERSION}) {
+  loop_.add(api_.owner().fd(), [this] { api_.owner().drain(); });
 }
 
 FleetApi::~FleetApi() {
-  owner_.close();  // releases requests waiting for the loop
-  server_->stop();
-  loop_.remove(owner_.fd());
-  for (size_t i = 0; i < fleet_.size(); ++i) fleet_.unit(i).setObserver(nullptr);
-}
-
-Status FleetApi::start() {
-  return server_->start();
-}
-
-std::string FleetApi::url() const {
-  return "http://" + host_ + ":" + std::to_string(server_->port()) + "/";
+  api_.stop();
+  loop_.remove(api_.owner().fd());
 }
 
 std::unique_ptr<FleetApi> startFleetApi(Fleet& fleet, EventLoop& loop, ApiOptions options,
@@ -52,12 +39,10 @@ std::unique_ptr<FleetApi> startFleetApi(Fleet& fleet, EventLoop& loop, ApiOption
   failed = false;
   if (!options.address) return nullptr;
   auto service = std::make_unique<FleetApi>(fleet, loop, std::move(options));
-  if (const Status started = service->start(); !started.ok()) {
-    std::cerr << "vexa-sim: API: " << started.text() << std::endl;
+  if (!service->start()) {
     failed = true;
     return nullptr;
   }
-  std::cerr << "vexa-sim: API on " << service->url() << std::endl;
   return service;
 }
 

@@ -6,13 +6,8 @@
 #include <vector>
 
 #include "api_address.h"
-#include "api_server.h"
-#include "event_hub.h"
 #include "fleet.h"
-#include "owner_queue.h"
-#include "unit_access.h"
-#include "unit_event_bridge.h"
-#include "units_registry.h"
+#include "units_api.h"
 
 namespace vexa {
 
@@ -34,21 +29,12 @@ class FleetApi {
   FleetApi(const FleetApi&) = delete;
   FleetApi& operator=(const FleetApi&) = delete;
 
-  // Starts listening; the error names the address.
-  Status start();
-  // "http://ADDR:PORT/" once started.
-  std::string url() const;
+  // Starts listening; says where on stderr, or why it cannot (then false).
+  bool start() { return api_.start(); }
 
  private:
-  Fleet& fleet_;
   EventLoop& loop_;
-  api::EventHub hub_;
-  api::OwnerQueue owner_;
-  api::UnitEventBridge bridge_;
-  std::vector<std::unique_ptr<api::UnitControls>> controls_;
-  std::unique_ptr<api::UnitsRegistry> registry_;
-  const std::string host_;
-  std::unique_ptr<api::ApiServer> server_;
+  api::UnitsApi api_;
 };
 
 // The interface the options ask for (null: none); says where it listens, or why it cannot, on

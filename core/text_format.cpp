@@ -46,8 +46,8 @@ std::string HexDump(std::string_view bytes) {
   return s;
 }
 
-std::string jsonText(std::string_view s) {
-  std::string out = "\"";
+void appendJsonText(std::string& out, std::string_view s) {
+  out += '"';
   for (unsigned char c : s) {
     if (c == '"' || c == '\\') {
       out += '\\';
@@ -60,7 +60,13 @@ std::string jsonText(std::string_view s) {
       out += static_cast<char>(c);
     }
   }
-  return out + "\"";
+  out += '"';
+}
+
+std::string jsonText(std::string_view s) {
+  std::string out;
+  appendJsonText(out, s);
+  return out;
 }
 
 std::string_view trimmed(std::string_view text) {

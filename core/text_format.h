@@ -23,6 +23,9 @@ std::string HexDump(std::string_view bytes);
 // outside 0x20..0x7E as \u00XX.
 std::string jsonText(std::string_view s);
 
+// Appends jsonText(s) to `out` without a temporary (the event stream formats many a second).
+void appendJsonText(std::string& out, std::string_view s);
+
 // Removes bytes 0x00 to 0x20 at both ends; nothing inside is touched.
 std::string_view trimmed(std::string_view text);
 

@@ -153,10 +153,15 @@ TEST(UnitAccess, ASnapshotReadsTheUnitItsCountersAndBoxes) {
   EXPECT_EQ(s.levelTexts[0], "25,0");
   EXPECT_EQ(s.counters.datagrams, 2u);
   EXPECT_EQ(s.counters.replies, 2u);
-  EXPECT_EQ(s.counters.lines[0], 1u);  // snd
-  EXPECT_EQ(s.counters.lines[2], 1u);  // rPr
+  EXPECT_EQ(s.counters.lines[vexa::UnitCounters::kSnd], 1u);
+  EXPECT_EQ(s.counters.lines[vexa::UnitCounters::kRPr], 1u);
   EXPECT_EQ(s.traffic[0], "rPr000 (6)");
   EXPECT_FALSE(s.traffic[2].empty());
+  // A command is told by its exact letters: "SND" counts as another command.
+  u.send(1, "SND000");
+  const UnitSnapshot after = snapshotOf(c, "1", u.bridge.traffic(1));
+  EXPECT_EQ(after.counters.lines[vexa::UnitCounters::kSnd], 1u);
+  EXPECT_EQ(after.counters.lines[vexa::UnitCounters::kOther], 1u);
 }
 
 TEST(UnitAccess, RefusalsChangeNothing) {
@@ -239,6 +244,27 @@ TEST(UnitsRegistry, EveryUnitByNumberAndChangesOnTheOwnerThreadOnly) {
   EXPECT_EQ(registry.snapshot("3").snapshot.live.InputFlags(), 0x04);
 }
 
+TEST(UnitsRegistry, NamedUnitsInIdOrderAndTheCount) {
+  EventHub hub;
+  Units u(3, hub);
+  OwnerQueue owner;
+  UnitsRegistry registry(u.all(), owner, u.bridge);
+  Owner loop(owner);
+
+  const auto some = registry.snapshots({"3", "x", "01", "1", "4"});
+  ASSERT_TRUE(some);
+  ASSERT_EQ(some->size(), 2u);
+  EXPECT_EQ((*some)[0].id, "1");
+  EXPECT_EQ((*some)[1].id, "3");
+  EXPECT_EQ((*some)[1].port, 5012);
+  const auto none = registry.snapshots({});
+  ASSERT_TRUE(none);
+  EXPECT_TRUE(none->empty());
+  EXPECT_EQ(registry.count(), 3u);
+  EXPECT_TRUE(registry.has("3"));
+  for (const char* id : {"0", "4", "01", "x", ""}) EXPECT_FALSE(registry.has(id)) << id;
+}
+
 TEST(UnitsRegistry, AClosedOwnerAnswersUnavailable) {
   EventHub hub;
   Units u(1, hub);
@@ -248,6 +274,9 @@ TEST(UnitsRegistry, AClosedOwnerAnswersUnavailable) {
   EXPECT_FALSE(registry.snapshotAll());
   EXPECT_EQ(registry.snapshot("1").outcome, UnitRegistry::Lookup::Outcome::Unavailable);
   EXPECT_EQ(registry.apply("1", {}).outcome, ChangeResult::Outcome::Unavailable);
+  EXPECT_FALSE(registry.snapshots({"1"}));
+  EXPECT_FALSE(registry.count());
+  EXPECT_TRUE(registry.has("1"));  // known without asking the owner
 }
 
 }  // namespace
