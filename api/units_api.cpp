@@ -1,7 +1,5 @@
 #include "units_api.h"
 
-#include <iostream>
-
 namespace vexa::api {
 
 namespace {
@@ -29,15 +27,6 @@ UnitsApi::~UnitsApi() {
 void UnitsApi::stop() {
   owner_.close();  // releases requests waiting for the owner thread
   server_.stop();
-}
-
-bool UnitsApi::start() {
-  if (const Status started = server_.start(); !started.ok()) {
-    std::cerr << "vexa-sim: API: " << started.text() << std::endl;
-    return false;
-  }
-  std::cerr << "vexa-sim: API on " << url() << std::endl;
-  return true;
 }
 
 std::string UnitsApi::url() const {

@@ -29,8 +29,8 @@ class UnitsApi {
 
   OwnerQueue& owner() { return owner_; }
 
-  // Starts listening and says where on stderr, or why it cannot (then false).
-  bool start();
+  // Starts listening; the error names the address.
+  Status start() { return server_.start(); }
   // "http://ADDR:PORT/" once started.
   std::string url() const;
   // Refuses the requests still waiting for the owner, then stops the server. Safe to call twice.

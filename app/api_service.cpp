@@ -78,8 +78,4 @@ std::unique_ptr<ApiService> makeApiService(ApiOptions options, SimulatorHost& ho
   return std::make_unique<ApiService>(host, view, std::move(widgets), std::move(options));
 }
 
-bool startApiService(ApiService& service) {
-  return service.start();
-}
-
 }  // namespace vexa

@@ -30,7 +30,7 @@ class ApiService {
   ~ApiService();
 
   // Starts listening; says where on stderr, or why it cannot (then false).
-  bool start() { return api_.start(); }
+  bool start() { return startAndSay(api_); }
 
  private:
   SimulatorHost& host_;
@@ -41,7 +41,5 @@ class ApiService {
 // The API the options ask for (null: none), built before the host starts.
 std::unique_ptr<ApiService> makeApiService(ApiOptions options, SimulatorHost& host, PanelView& view,
                                            ApiService::Widgets widgets);
-// Starts it after the host; says where it listens, or why it cannot, on stderr.
-bool startApiService(ApiService& service);
 
 }  // namespace vexa

@@ -1,5 +1,7 @@
 #include "fleet_api.h"
 
+#include <iostream>
+
 namespace vexa {
 
 namespace {
@@ -32,6 +34,15 @@ FleetApi::FleetApi(Fleet& fleet, EventLoop& loop, ApiOptions options)
 FleetApi::~FleetApi() {
   api_.stop();
   loop_.remove(api_.owner().fd());
+}
+
+bool startAndSay(api::UnitsApi& api) {
+  if (const Status started = api.start(); !started.ok()) {
+    std::cerr << "vexa-sim: API: " << started.text() << std::endl;
+    return false;
+  }
+  std::cerr << "vexa-sim: API on " << api.url() << std::endl;
+  return true;
 }
 
 std::unique_ptr<FleetApi> startFleetApi(Fleet& fleet, EventLoop& loop, ApiOptions options,

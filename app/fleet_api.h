@@ -11,6 +11,9 @@
 
 namespace vexa {
 
+// Starts `api` and says where it listens, or why it cannot (then false), on stderr.
+bool startAndSay(api::UnitsApi& api);
+
 // Where the HTTP interface listens, from --api and --api-token (no address: none).
 struct ApiOptions {
   std::optional<api::ApiAddress> address;
@@ -30,7 +33,7 @@ class FleetApi {
   FleetApi& operator=(const FleetApi&) = delete;
 
   // Starts listening; says where on stderr, or why it cannot (then false).
-  bool start() { return api_.start(); }
+  bool start() { return startAndSay(api_); }
 
  private:
   EventLoop& loop_;

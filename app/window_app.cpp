@@ -105,7 +105,7 @@ int runWindow(int argc, char** argv, const StartupSettings& settings,
                      {[autoBox](bool on) { autoBox->setChecked(on); },  // a change runs cbAutClick
                       [batteryBox](int item) { batteryBox->setCurrentIndex(item); }});
   host.start();
-  if (apiService && !startApiService(*apiService)) return 1;
+  if (apiService && !apiService->start()) return 1;
 
   QLocalServer server;
   if (!stateDirectory.empty()) {
