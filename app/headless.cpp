@@ -15,6 +15,7 @@
 #include "line_reader.h"
 #include "scenario_plan.h"
 #include "service_notify.h"
+#include "udp_endpoint.h"
 
 namespace vexa {
 
@@ -101,7 +102,7 @@ std::optional<std::string> planFromOptions(const CommandLine& options, FleetPlan
   // What every unit gets unless the fleet file says otherwise.
   UnitPlan base;
   base.address = options.bindAddress;
-  base.port = options.port.value_or(5010);
+  base.port = options.port.value_or(UdpEndpoint::kDefaultPort);
   base.variant = options.variant;
   base.faults = options.faults;
   base.log = HasSwitch('L', options.switchArguments);
@@ -111,7 +112,8 @@ std::optional<std::string> planFromOptions(const CommandLine& options, FleetPlan
     return planScenarios(options, plan);
   }
   if (options.units) {
-    if (auto e = planPortRange(plan, *options.units, options.portBase.value_or(5010),
+    if (auto e = planPortRange(plan, *options.units,
+                               options.portBase.value_or(UdpEndpoint::kDefaultPort),
                                options.bindAddress)) {
       return e;
     }

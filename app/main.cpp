@@ -31,16 +31,18 @@ int main(int argc, char** argv) {
     return vexa::runHeadless(start.settings, std::move(start.plan),
                              {options.api, options.apiToken});
   }
+  // The window's one unit, as the start-up planned it.
+  const vexa::UnitPlan& unit = start.plan.units[0];
   vexa::SimulatorHost::Network network;
-  network.port = options.port.value_or(vexa::UdpEndpoint::kDefaultPort);
-  network.bindAddress = options.bindAddress;
-  network.startVariant = options.variant;
-  network.faults = options.faults;
-  network.maxRepliesPerDatagram = options.maxRepliesPerDatagram;
+  network.port = unit.port;
+  network.bindAddress = unit.address;
+  network.startVariant = unit.variant;
+  network.faults = unit.faults;
+  network.maxRepliesPerDatagram = unit.maxRepliesPerDatagram;
   network.faultSeed = start.plan.faultSeed;
-  network.scenario = start.plan.units[0].scenario;
-  network.scenarioFile = start.plan.units[0].scenarioFile;
-  network.scenarioRun = start.plan.units[0].scenarioRun;
+  network.scenario = unit.scenario;
+  network.scenarioFile = unit.scenarioFile;
+  network.scenarioRun = unit.scenarioRun;
   return vexa::runWindow(argc, argv, start.settings, network,
                          start.lock->acquired() ? start.where.directory : "",
                          {options.api, options.apiToken});
