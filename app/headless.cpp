@@ -15,6 +15,7 @@
 #include "line_reader.h"
 #include "scenario_plan.h"
 #include "service_notify.h"
+#include "text_format.h"
 #include "udp_endpoint.h"
 
 namespace vexa {
@@ -33,11 +34,6 @@ ConsoleSource consoleSource() {
   if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return ConsoleSource::Watched;
   if (S_ISREG(st.st_mode)) return ConsoleSource::File;
   return ConsoleSource::None;
-}
-
-std::string oneLine(std::string text) {
-  for (char& c : text) c = (c == '\r' || c == '\n') ? ' ' : c;
-  return text;
 }
 
 // Standard input, cut into bounded console lines, on the loop. Commands stop once the run is

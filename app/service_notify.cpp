@@ -2,13 +2,13 @@
 
 #include <systemd/sd-daemon.h>
 
+#include "text_format.h"
+
 namespace vexa {
 
 void notifyReady(const std::string& status) {
   // One line: a line feed would start another assignment in the message.
-  std::string line = status;
-  for (char& c : line) c = c == '\n' || c == '\r' ? ' ' : c;
-  ::sd_notify(0, ("READY=1\nSTATUS=" + line).c_str());
+  ::sd_notify(0, ("READY=1\nSTATUS=" + oneLine(status)).c_str());
 }
 
 void notifyStopping() {

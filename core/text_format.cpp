@@ -69,6 +69,11 @@ std::string jsonText(std::string_view s) {
   return out;
 }
 
+std::string oneLine(std::string text) {
+  for (char& c : text) c = c == '\r' || c == '\n' ? ' ' : c;
+  return text;
+}
+
 std::string_view trimmed(std::string_view text) {
   auto isSpace = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
   size_t begin = 0;

@@ -26,6 +26,10 @@ std::string jsonText(std::string_view s);
 // Appends jsonText(s) to `out` without a temporary (the event stream formats many a second).
 void appendJsonText(std::string& out, std::string_view s);
 
+// `text` with each carriage return and line feed made a space, for a message that must stay one
+// line (a console answer, a log line, a service status).
+std::string oneLine(std::string text);
+
 // Removes bytes 0x00 to 0x20 at both ends; nothing inside is touched.
 std::string_view trimmed(std::string_view text);
 

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "endpoint_failure.h"
+#include "text_format.h"
 #include "udp_endpoint.h"
 #include "unit_scenario.h"
 
@@ -192,10 +193,8 @@ Status Fleet::open() {
                            ": " + std::strerror(m->bindErrno));
     }
     if (plan_.single) return Status::Error(endpointFailureText(m->plan.port));
-    std::string text = s.text();
-    for (char& c : text) c = c == '\n' ? ' ' : c;
     return Status::Error("unit " + std::to_string(m->plan.number) + " (" + m->plan.address + ":" +
-                         std::to_string(m->plan.port) + "): " + text);
+                         std::to_string(m->plan.port) + "): " + oneLine(s.text()));
   }
   return Status::Ok();
 }

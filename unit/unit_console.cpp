@@ -29,11 +29,6 @@ bool onOff(const std::string& word, bool& on) {
   return true;
 }
 
-std::string oneLine(std::string text) {
-  for (char& c : text) c = c == '\r' || c == '\n' ? ' ' : c;
-  return text;
-}
-
 // The parameters that rPr reports, decoded and raw (as rPr writes them).
 struct ParameterReading {
   std::array<uint8_t, 4> ip, mask, gateway;
