@@ -1,5 +1,6 @@
 #include "command_interpreter.h"
 
+#include <algorithm>
 #include <array>
 
 #include "field_reader.h"
@@ -64,6 +65,16 @@ void rst(std::string& body, DeviceData& d, std::string_view line) {
   }
 }
 
+// Writes `v` as an unsigned 32-bit number in hexadecimal, at least two digits (a negative
+// scale takes eight).
+char* putHexScale(char* p, int16_t value) {
+  const auto v = static_cast<uint32_t>(static_cast<int32_t>(value));
+  int digits = 2;
+  while (digits < 8 && (v >> (4 * digits)) != 0) ++digits;
+  for (int i = digits - 1; i >= 0; --i) *p++ = kHexDigits[(v >> (4 * i)) & 0xF];
+  return p;
+}
+
 void rPr(std::string& body, const DeviceData& d) {
   const DeviceConfig& c = d.config;
   char buffer[160];  // the longest list is 114 characters
@@ -72,10 +83,8 @@ void rPr(std::string& body, const DeviceData& d) {
   p = putHexGroup(p, c.Mask, '.');
   p = putHexGroup(p, c.Gateway, '.');
   p = putHexGroup(p, c.Mac, ':');
-  body.append(buffer, p);
-  appendHex(body, d.WorkScale, 2);  // a negative scale takes eight digits
-  body += ',';
-  p = buffer;
+  p = putHexScale(p, d.WorkScale);
+  *p++ = ',';
   if (d.VariantCode >= 3) {
     p = putHex2(p, d.WorkAjTemp, ',');
     p = putHex2(p, d.WorkAjUmid, ',');
@@ -120,11 +129,13 @@ void wSc(DeviceData& d, std::string_view line) {
 LineOutcome interpretLineInto(std::string& body, DeviceData& d, std::string_view line,
                               TickSource& ticks) {
   const std::string_view command = fieldAt(line, 1, 3);
-  body.clear();
-  body.append(command);
-  body += ',';
-  body.append(fieldAt(line, 4, 3));
-  body += ',';
+  const std::string_view field = fieldAt(line, 4, 3);
+  char head[8];  // command "," field ",": each at most three characters
+  char* p = std::copy(command.begin(), command.end(), head);
+  *p++ = ',';
+  p = std::copy(field.begin(), field.end(), p);
+  *p++ = ',';
+  body.assign(head, p);
 
   LineOutcome outcome;
   if (command == "snd") {

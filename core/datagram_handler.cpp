@@ -20,10 +20,17 @@ void DatagramHandler::UDPUDPRead(std::string_view datagram, ReplySender& sender)
     if (log_) log_->WriteLog(trimmed(datagram));
     line_.clear();
     size_t answered = 0;
+    auto printable = [](unsigned char b) { return b >= 0x20 && b <= 0x7F; };
     for (size_t i = 0; i < datagram.size(); ++i) {
       const auto b = static_cast<unsigned char>(datagram[i]);
-      if (b >= 0x20 && b <= 0x7F) {
-        line_ += datagram[i];
+      if (printable(b)) {
+        // A run of printable bytes joins the line at once.
+        size_t end = i + 1;
+        while (end < datagram.size() && printable(static_cast<unsigned char>(datagram[end]))) {
+          ++end;
+        }
+        line_.append(datagram.data() + i, end - i);
+        i = end - 1;
       } else if (b == 0x0A) {
         if (maxReplies_ != 0 && answered == maxReplies_) {
           // The rest of the datagram's lines go unanswered: count them and stop.

@@ -1,5 +1,8 @@
 #include "reply_framing.h"
 
+#include <algorithm>
+#include <array>
+
 #include "text_format.h"
 
 namespace vexa {
@@ -8,6 +11,22 @@ namespace {
 
 constexpr std::string_view kPrefix110 = "0110, ";
 constexpr int kHeaderShift = 35;
+constexpr char kHexDigit[] = "0123456789ABCDEF";
+
+// i mod 20 for i below 240.
+constexpr std::array<unsigned char, 240> kMod20 = [] {
+  std::array<unsigned char, 240> a{};
+  for (size_t i = 0; i < a.size(); ++i) a[i] = static_cast<unsigned char>(i % 20);
+  return a;
+}();
+
+// Writes `v` in uppercase hexadecimal, no leading zeros (one digit for 0).
+char* putHex(char* p, uint16_t v) {
+  int digits = 1;
+  while (digits < 4 && (v >> (4 * digits)) != 0) ++digits;
+  for (int d = digits - 1; d >= 0; --d) *p++ = kHexDigit[(v >> (4 * d)) & 0xF];
+  return p;
+}
 
 char shifted(char c, int by) {
   return static_cast<char>(static_cast<uint8_t>(static_cast<uint8_t>(c) + by));
@@ -50,40 +69,39 @@ std::string_view frameReplyInto(std::string& out, std::string_view reply, int32_
   }
   const uint16_t t = static_cast<uint16_t>(tickToken % 9300);
   const int bodyShift = t % 60;
-  out.append(tagOf(variantCode));
-  out += ',';
-  appendHex(out, t, 1);
-  out += ',';
-  const size_t headerLength = out.size() + 2;  // 9 to 12: always one hex digit
-  appendHex(out, static_cast<int64_t>(headerLength), 1);
-  out += ',';
+  // Header: tag "," T "," L ",", where L counts the header itself (9 to 12: one hex digit).
+  char header[16];
+  char* p = header;
+  for (char c : tagOf(variantCode)) *p++ = c;
+  *p++ = ',';
+  p = putHex(p, t);
+  *p++ = ',';
+  const size_t headerLength = static_cast<size_t>(p - header) + 2;
+  *p++ = kHexDigit[headerLength];
+  *p++ = ',';
+  out.assign(header, p);
   out.append(reply);
-  // Byte i is shifted by (i mod 20) plus the header's base (35) inside the header, and the
-  // body's base S after it, where the body is also upper-cased. The header is shorter than 20
-  // bytes, so after the first 20 bytes every 20-byte chunk takes the same pattern; the fixed
-  // inner loop lets the compiler vectorise it.
+  // Byte i is shifted by (i mod 20) plus the body's base S, the body upper-cased; inside the
+  // header the base is 35 instead. The header's bytes (digits, "A".."F", commas) are their own
+  // upper case, so one loop takes every byte the body's way and the header is mended after.
+  // The loop runs over spans of 240 bytes (a multiple of 20) against a table of i mod 20, a
+  // shape the compiler vectorises.
   auto* bytes = reinterpret_cast<unsigned char*>(out.data());
   const size_t size = out.size();
-  auto upper = [](unsigned char c) {
-    return static_cast<unsigned char>(c - ((static_cast<unsigned char>(c - 'a') < 26u) ? 32 : 0));
-  };
-  const size_t first = size < 20 ? size : 20;
-  for (size_t i = 0; i < first; ++i) {
-    const bool header = i < headerLength;
-    const unsigned char c = header ? bytes[i] : upper(bytes[i]);
-    bytes[i] = static_cast<unsigned char>(c + i + (header ? kHeaderShift : bodyShift));
-  }
-  unsigned char pattern[20];
-  for (int k = 0; k < 20; ++k) pattern[k] = static_cast<unsigned char>(k + bodyShift);
-  size_t i = first;
-  for (; i + 20 <= size; i += 20) {
-    for (size_t k = 0; k < 20; ++k) {
-      bytes[i + k] = static_cast<unsigned char>(upper(bytes[i + k]) + pattern[k]);
+  const auto shift = static_cast<unsigned char>(bodyShift);
+  for (size_t base = 0; base < size; base += kMod20.size()) {
+    const size_t n = std::min(kMod20.size(), size - base);
+    unsigned char* span = bytes + base;
+    for (size_t k = 0; k < n; ++k) {
+      const unsigned char c = span[k];
+      const unsigned char upper =
+          static_cast<unsigned char>(c - (static_cast<unsigned char>(c - 'a') < 26u ? 32 : 0));
+      span[k] = static_cast<unsigned char>(upper + kMod20[k] + shift);
     }
   }
-  for (size_t k = 0; i < size; ++i, ++k) {
-    bytes[i] = static_cast<unsigned char>(upper(bytes[i]) + pattern[k]);
-  }
+  const auto headerFix = static_cast<unsigned char>(kHeaderShift - bodyShift);
+  for (size_t i = 0; i < headerLength; ++i)
+    bytes[i] = static_cast<unsigned char>(bytes[i] + headerFix);
   return versionTextOf(variantCode);
 }
 

@@ -67,6 +67,37 @@ TEST(FrameReply, Variant2ShiftWrapsPastLongIndices) {
   }
 }
 
+// Against the rule written out byte by byte: bodies of every length up to past two of the
+// framing's internal spans, with lower case, upper case, digits and high bytes, at tokens that
+// give every header length.
+TEST(FrameReply, MatchesTheByteRuleForEveryBodyLength) {
+  auto modelOf = [](const std::string& body, int32_t variant, uint16_t token) {
+    const uint16_t t = token % 9300;
+    const std::string tText = HexText(t, 1);
+    const size_t headerLength = 4 + 1 + tText.size() + 1 + 2;
+    std::string out = (variant == 3 ? "0130," : "0150,") + tText + "," +
+                      HexText(static_cast<int64_t>(headerLength), 1) + "," + body;
+    for (size_t i = 0; i < out.size(); ++i) {
+      auto c = static_cast<uint8_t>(out[i]);
+      if (i >= headerLength && c >= 'a' && c <= 'z') c = static_cast<uint8_t>(c - 32);
+      const size_t base = i < headerLength ? 35 : t % 60;
+      out[i] = static_cast<char>(static_cast<uint8_t>(c + i % 20 + base));
+    }
+    return out;
+  };
+  std::string body;
+  for (size_t n = 0; n < 520; ++n) {
+    for (int32_t variant : {3, 4}) {
+      for (int value : {0, 15, 255, 4095, 9299, 12345, 65535}) {
+        const auto token = static_cast<uint16_t>(value);
+        ASSERT_EQ(FrameReply(body, variant, token).bytes, modelOf(body, variant, token))
+            << "length " << n << " variant " << variant << " token " << token;
+      }
+    }
+    body += static_cast<char>("aZz09,\r\n\xFF\x7F{`"[n % 12]);
+  }
+}
+
 TEST(DecodeReply, RoundTripsEveryVariantAndTokenSample) {
   const std::string body = "RPR,000,C0.A8.00.FA,\r\n";
   for (int32_t v : {2, 3, 4}) {
