@@ -14,11 +14,18 @@ DatagramHandler::DatagramHandler(DeviceState& state, TickSource& ticks, PanelTex
                                  TrafficLogSink* log, LineHooks* hooks)
     : state_(state), ticks_(ticks), panel_(panel), log_(log), hooks_(hooks) {}
 
+DatagramHandler::Scratch& DatagramHandler::scratch() {
+  static thread_local Scratch texts;
+  return texts;
+}
+
 void DatagramHandler::UDPUDPRead(std::string_view datagram, ReplySender& sender) {
   if (datagram.empty()) return;
   try {
     if (log_) log_->WriteLog(trimmed(datagram));
-    line_.clear();
+    Scratch& s = scratch();
+    std::string& line = s.line;
+    line.clear();
     size_t answered = 0;
     auto printable = [](unsigned char b) { return b >= 0x20 && b <= 0x7F; };
     for (size_t i = 0; i < datagram.size(); ++i) {
@@ -29,7 +36,7 @@ void DatagramHandler::UDPUDPRead(std::string_view datagram, ReplySender& sender)
         while (end < datagram.size() && printable(static_cast<unsigned char>(datagram[end]))) {
           ++end;
         }
-        line_.append(datagram.data() + i, end - i);
+        line.append(datagram.data() + i, end - i);
         i = end - 1;
       } else if (b == 0x0A) {
         if (maxReplies_ != 0 && answered == maxReplies_) {
@@ -40,8 +47,8 @@ void DatagramHandler::UDPUDPRead(std::string_view datagram, ReplySender& sender)
           return;
         }
         ++answered;
-        if (!handleLine(line_, sender)) return;
-        line_.clear();
+        if (!handleLine(line, sender, s)) return;
+        line.clear();
       }
     }
     // Characters after the last line feed are discarded.
@@ -63,16 +70,18 @@ std::vector<std::string> DatagramHandler::handle(std::string_view datagram) {
 }
 
 // Sets a display to `text` + " (" + length + ")".
-void DatagramHandler::show(PanelText id, std::string_view text, size_t length) {
-  scratch_.assign(text);
-  scratch_ += " (";
-  appendDecimal(scratch_, static_cast<int64_t>(length));
-  scratch_ += ')';
-  panel_->setPanelText(id, scratch_);
+void DatagramHandler::show(PanelText id, std::string_view text, size_t length, Scratch& s) {
+  s.display.assign(text);
+  s.display += " (";
+  appendDecimal(s.display, static_cast<int64_t>(length));
+  s.display += ')';
+  panel_->setPanelText(id, s.display);
 }
 
-bool DatagramHandler::handleLine(std::string_view line, ReplySender& sender) {
-  if (panel_) show(PanelText::stRx1, trimmed(line), line.size());
+bool DatagramHandler::handleLine(std::string_view line, ReplySender& sender, Scratch& s) {
+  std::string& body = s.body;
+  std::string& framed = s.framed;
+  if (panel_) show(PanelText::stRx1, trimmed(line), line.size(), s);
 
   int32_t variant = 0;
   uint16_t token = 0;
@@ -81,25 +90,25 @@ bool DatagramHandler::handleLine(std::string_view line, ReplySender& sender) {
   const bool wantConfig = panel_ || hooks_;
   state_.locked([&](DeviceData& d) {
     if (hooks_) hooks_->beforeLine(d);
-    outcome = interpretLineInto(body_, d, line, ticks_);
+    outcome = interpretLineInto(body, d, line, ticks_);
     if (outcome.configWritten && wantConfig) config = configDisplayOf(d);
     variant = d.VariantCode;
     token = d.TickToken;
   });
   if (config && panel_) showConfigOn(*panel_, *config);
-  if (hooks_) hooks_->lineHandled(line, body_, config ? &*config : nullptr);
+  if (hooks_) hooks_->lineHandled(line, body, config ? &*config : nullptr);
 
-  if (log_) log_->WriteLog(body_);
-  body_ += "\r\n";
-  if (panel_) show(PanelText::stTx1, trimmed(body_), body_.size());
+  if (log_) log_->WriteLog(body);
+  body += "\r\n";
+  if (panel_) show(PanelText::stTx1, trimmed(body), body.size(), s);
 
-  const std::string_view version = frameReplyInto(framed_, body_, variant, token);
+  const std::string_view version = frameReplyInto(framed, body, variant, token);
   if (panel_) {
     panel_->setPanelText(PanelText::stVrs1, version);
-    panel_->setPanelText(PanelText::stTx2, trimmed(HexDump(framed_)));
-    show(PanelText::stTx3, trimmed(framed_), framed_.size());
+    panel_->setPanelText(PanelText::stTx2, trimmed(HexDump(framed)));
+    show(PanelText::stTx3, trimmed(framed), framed.size(), s);
   }
-  return sender.Send(framed_);
+  return sender.Send(framed);
 }
 
 }  // namespace vexa

@@ -56,8 +56,20 @@ class DatagramHandler {
   std::vector<std::string> handle(std::string_view datagram);
 
  private:
-  bool handleLine(std::string_view line, ReplySender& sender);
-  void show(PanelText id, std::string_view text, size_t length);
+  // The texts a datagram's handling builds. One set per thread, reused for every line of
+  // every handler the thread serves: a fleet's units share its loop thread's set, so a request
+  // writes no buffer of its own unit, and nothing is allocated once they have grown. So a
+  // sender or a hook must not hand a datagram to any handler on the same thread.
+  struct Scratch {
+    std::string line;
+    std::string body;
+    std::string framed;
+    std::string display;
+  };
+  static Scratch& scratch();
+
+  bool handleLine(std::string_view line, ReplySender& sender, Scratch& s);
+  void show(PanelText id, std::string_view text, size_t length, Scratch& s);
 
   DeviceState& state_;
   TickSource& ticks_;
@@ -66,11 +78,6 @@ class DatagramHandler {
   LineHooks* hooks_;
   size_t maxReplies_ = 0;
   std::atomic<uint64_t> linesUnanswered_{0};
-  // Reused for every line, so a datagram costs no allocation once they have grown.
-  std::string line_;
-  std::string body_;
-  std::string framed_;
-  std::string scratch_;
 };
 
 }  // namespace vexa

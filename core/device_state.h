@@ -10,18 +10,20 @@ namespace vexa {
 
 // Everything the simulated device is: the two persisted blocks and the process-wide values.
 // All zero at construction; the start-up load writes the defaults and the file contents.
+// The small values every request reads come first, next to the lock; the 1 KiB configuration
+// block comes last.
 struct DeviceData {
-  DeviceConfig config{};
-  LiveRecord live{};
-  bool AutoMode = false;
   int32_t ResetCountdown = 0;  // in 10 ms ticks
   int32_t VariantCode = 0;     // 2, 3 or 4 once loaded
-  uint16_t TickToken = 0;      // issued by the latest snd
+  LiveRecord live{};
+  uint16_t TickToken = 0;  // issued by the latest snd
   int16_t WorkScale = 0;
   uint8_t WorkAjTemp = 0;
   uint8_t WorkAjUmid = 0;
+  bool AutoMode = false;
   std::string FlagsText;    // built by the 100 ms tick
   std::string MeasureText;  // built by the measurement tick, read by snd
+  DeviceConfig config{};
 };
 
 // Copies the scale and adjustment fields of the configuration into their working values.

@@ -33,7 +33,7 @@ bool sendFrom(int fd, const sockaddr_in& to, std::string_view bytes) {
 // one allocation less between a ready socket and the unit it serves.
 struct Fleet::Member final : UnitEndpoint {
   Member(Fleet& f, UnitPlan p, UnitClock& clock)
-      : fleet(f), plan(std::move(p)), unit(settingsOf(plan, f.plan_.faultSeed), clock) {
+      : fleet(f), unit(settingsOf(p, f.plan_.faultSeed), clock), plan(std::move(p)) {
     unit.setEndpoint(this);
   }
   static UnitSettings settingsOf(const UnitPlan& plan, uint32_t fleetFaultSeed) {
@@ -85,13 +85,14 @@ struct Fleet::Member final : UnitEndpoint {
   }
   bool active() const override { return fd >= 0; }
 
+  // What a request touches first: the socket, then the unit, whose own hot part starts it.
   Fleet& fleet;
-  const UnitPlan plan;
-  Unit unit;
   int fd = -1;
   int bindErrno = 0;          // the platform's reason of the last failed bind
-  size_t delayedReplies = 0;  // replies waiting for their delay (loop thread only)
   uint64_t readyPass = 0;     // the loop's pass when the socket was last ready
+  size_t delayedReplies = 0;  // replies waiting for their delay (loop thread only)
+  Unit unit;
+  const UnitPlan plan;
 };
 
 namespace {

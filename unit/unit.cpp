@@ -50,10 +50,10 @@ bool fileExists(const std::string& path) {
 }  // namespace
 
 Unit::Unit(UnitSettings settings, UnitClock& clock, PanelTextSink* panel)
-    : settings_(std::move(settings)),
-      clock_(clock),
-      log_(settings_.LogEnabled ? std::make_unique<TrafficLog>(settings_.paths.LogDir) : nullptr),
-      handler_(state_, clock_, panel, log_.get(), this) {
+    : clock_(clock),
+      log_(settings.LogEnabled ? std::make_unique<TrafficLog>(settings.paths.LogDir) : nullptr),
+      handler_(state_, clock_, panel, log_.get(), this),
+      settings_(std::move(settings)) {
   handler_.setMaxRepliesPerDatagram(settings_.maxRepliesPerDatagram);
   if (settings_.faults.any()) setFaults(settings_.faults);
   scenario_ = std::make_unique<UnitScenario>(*this);

@@ -205,25 +205,28 @@ class Unit : private StateHost, private LineHooks {
   void applyIdentity(DeviceData& d) const;
   FaultInjector* faultInjector() const { return faults_.load(std::memory_order_acquire); }
 
-  const UnitSettings settings_;
+  // What a request touches comes first and together (the fleet's member puts its socket just
+  // before), so a request to a unit that has gone cold in the caches misses as few lines as
+  // can be; the settings, names and files come after.
   UnitClock& clock_;
-  DeviceState state_;
+  std::atomic<FaultInjector*> faults_{nullptr};
+  std::atomic<UnitObserver*> observer_{nullptr};
   DeadlineTicks ticks_;  // under the device lock
-  SmallRandom random_;   // under the device lock
+  UnitCounters counters_;
   std::unique_ptr<TrafficLog> log_;
   DatagramHandler handler_;
+  DeviceState state_;
+  SmallRandom random_;  // under the device lock
+  const UnitSettings settings_;
   std::array<std::atomic<int>, 3> sliders_{};  // the sliders' positions, all 0 before the load
   std::atomic<int> battery_{0};
   int cycleIntervalMs_ = 0;
   std::string versionDate_;
-  UnitCounters counters_;
   UnreadStateFiles unread_;  // set by the load, read-only afterwards
-  std::atomic<UnitObserver*> observer_{nullptr};
   UnitEndpoint* endpoint_ = nullptr;
   // Created on the first fault setting and kept: most units never carry one.
   mutable std::mutex faultsCreation_;
   std::unique_ptr<FaultInjector> faultsOwner_;
-  std::atomic<FaultInjector*> faults_{nullptr};
   mutable std::mutex sourcesLock_;
   std::array<std::string, 3> sources_;  // under sourcesLock_; empty: the operator's
   std::unique_ptr<UnitScenario> scenario_;
