@@ -309,8 +309,10 @@ void Fleet::handleReceived(Member& m, int n) {
     const std::string_view data(static_cast<const char*>(vectors_[i].iov_base),
                                 headers_[i].msg_len);
     MemberReplyOut out(loop_, m.fd, m.delayedReplies, senders_[i]);
+    clock_.holdFor(loop_.pass());
     m.unit.handleDatagram(data, out);
   }
+  clock_.release();
 }
 
 }  // namespace vexa

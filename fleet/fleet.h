@@ -9,6 +9,7 @@
 
 #include "event_loop.h"
 #include "fleet_plan.h"
+#include "pass_clock.h"
 #include "unit.h"
 
 namespace vexa {
@@ -18,7 +19,8 @@ namespace vexa {
 // are deadlines). Datagrams are received into buffers shared by all units, in batches
 // (recvmmsg) from a socket that stays busy; each reply leaves at once from its unit's socket, so
 // the replies of one datagram go out in order and a failed send ends that datagram's handling as
-// for a unit alone. A fault's delayed reply is a timer of the loop.
+// for a unit alone. A fault's delayed reply is a timer of the loop. The requests of one pass
+// share their readings of the clock (see PassClock).
 //
 // Loop thread only, apart from what `Unit` allows from any thread; another thread reaches a
 // fleet through `EventLoop::post`. A delayed reply's timer refers to its unit, so a fleet is
@@ -75,7 +77,7 @@ class Fleet {
 
   FleetPlan plan_;
   EventLoop& loop_;
-  UnitClock& clock_;
+  PassClock clock_;  // the units' clock: the given one, held still while a pass serves requests
   std::vector<std::unique_ptr<Member>> members_;
   // Shared receive buffers: kBatch datagrams of kBufferSize bytes.
   std::vector<char> buffers_;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <set>
 #include <thread>
 
 #include "fleet_console.h"
@@ -57,9 +58,17 @@ class FleetTest : public ::testing::Test {
       thread.join();
     }
   }
+  // The system's clock, counting its readings.
+  struct CountingClock final : UnitClock {
+    std::atomic<int> readings{0};
+    int64_t nowMs() override {
+      ++readings;
+      return monotonicMs();
+    }
+  };
   testing::TempDir dir;
   EventLoop loop;
-  SteadyUnitClock clock;
+  CountingClock clock;
   std::unique_ptr<Fleet> fleet;
   std::unique_ptr<FleetConsole> console;
   std::thread thread;
@@ -102,6 +111,27 @@ TEST_F(FleetTest, DatagramsWaitingOnManySocketsAreAllAnsweredEachUnitsInOrder) {
     lastOfUnit[static_cast<size_t>(n / kEach)] = n % kEach;
   }
   for (int last : lastOfUnit) EXPECT_EQ(last, kEach - 1);
+}
+
+// Requests waiting together are served in one pass on one reading of the clock: every snd
+// of the pass issues the same token.
+TEST_F(FleetTest, RequestsOfOnePassShareOneReadingOfTheClock) {
+  constexpr int kUnits = 20;
+  start(kUnits, 23970);
+  std::promise<void> sent;
+  std::shared_future<void> allSent = sent.get_future().share();
+  loop.post([allSent] { allSent.wait(); });  // the loop waits until every request is queued
+  for (int u = 0; u < kUnits; ++u) client.send(static_cast<uint16_t>(23970 + u), "snd000\n");
+  const int before = clock.readings;
+  sent.set_value();
+  std::set<uint16_t> tokens;
+  for (int i = 0; i < kUnits; ++i) {
+    const auto reply = client.receive(2000);
+    ASSERT_TRUE(reply) << i;
+    tokens.insert(decodeAnyReply(*reply)->headerToken);
+  }
+  EXPECT_EQ(clock.readings - before, 1);
+  EXPECT_EQ(tokens.size(), 1u);
 }
 
 TEST_F(FleetTest, ADelayedReplyIsATimerOfTheLoopAndDoesNotHoldUpOthers) {
