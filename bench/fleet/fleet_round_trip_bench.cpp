@@ -7,7 +7,8 @@
 //
 // For the latency the generator and the server share processor 0, for the throughput the
 // server has processor 1 to itself: the same placement for the baseline and the fleet, so a
-// wake-up across processors (slow and erratic on a virtual machine) does not decide.
+// wake-up across processors (slow and erratic on a virtual machine) does not decide. After each
+// move, one unmeasured round over the units warms the new processor's caches.
 //
 //   fleet_round_trip_bench [REQUESTS [RUNS]]      (defaults 20000 per measurement, 5 runs)
 #include <arpa/inet.h>
@@ -81,9 +82,14 @@ int main(int argc, char** argv) {
   pinTo(pthread_self(), 0);
   for (int run = 0; run < runs; ++run) {
     for (Row& r : rows) {
+      // Each measurement first takes one unmeasured round over its units on the server's new
+      // processor: a server that stayed on its processor would have its data in that
+      // processor's caches, and the round gives it back what the move took.
       pinTo(r.server, 0);
+      drive(r.first, r.spread, r.spread, 1);
       const Figures latency = drive(r.first, r.spread, requests / 4, 1);
       pinTo(r.server, 1);
+      drive(r.first, r.spread, r.spread, 1);
       const double cpuBefore = cpuMicroseconds(r.server);
       const Figures throughput = drive(r.first, r.spread, requests, 32);
       r.cpu.push_back((cpuMicroseconds(r.server) - cpuBefore) / requests);
