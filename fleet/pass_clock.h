@@ -12,9 +12,10 @@ namespace vexa {
 // units, it holds the time still: the requests of one pass read the time taken for the first of
 // them, taken again after every kRequestsPerReading requests. A pass that serves many sockets
 // then reads the system clock a few times instead of once per request (a reading costs about as
-// much as interpreting a short request), and no request takes a time older than the few requests
-// before it in its pass, all of which had arrived by then. At any other moment, and on any other
-// thread, it reads its base clock.
+// much as interpreting a short request). A request's time is thus at most the handling of the
+// few requests before it in its pass (some microseconds) older than the moment it is handled,
+// far inside the 10 ms of the finest tick. At any other moment, and on any other thread, it
+// reads its base clock.
 class PassClock final : public UnitClock {
  public:
   static constexpr int kRequestsPerReading = 64;
