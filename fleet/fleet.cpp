@@ -303,6 +303,11 @@ void Fleet::receive(Member& m) {
 
 void Fleet::handleReceived(Member& m, int n) {
   for (int i = 0; i < n; ++i) headers_[i].msg_hdr.msg_namelen = sizeof(sockaddr_in);
+  // Whatever way this ends, the loop's timers and tasks read the system clock again.
+  struct Release {
+    PassClock& clock;
+    ~Release() { clock.release(); }
+  } release{clock_};
   for (int i = 0; i < n && m.fd >= 0; ++i) {
     // A datagram longer than the buffer is dropped whole.
     if (headers_[i].msg_hdr.msg_flags & MSG_TRUNC) continue;
@@ -312,7 +317,6 @@ void Fleet::handleReceived(Member& m, int n) {
     clock_.holdFor(loop_.pass());
     m.unit.handleDatagram(data, out);
   }
-  clock_.release();
 }
 
 }  // namespace vexa
