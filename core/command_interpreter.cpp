@@ -18,8 +18,6 @@ uint8_t byteField(std::string_view line, size_t position) {
   return low8(ParseField(fieldAt(line, position, 3)));
 }
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
 // Writes a byte as two hex digits and a separator; the rPr list is built in a stack buffer.
 char* putHex2(char* p, uint8_t b, char separator) {
   *p++ = kHexDigits[b >> 4];
@@ -65,16 +63,6 @@ void rst(std::string& body, DeviceData& d, std::string_view line) {
   }
 }
 
-// Writes `v` as an unsigned 32-bit number in hexadecimal, at least two digits (a negative
-// scale takes eight).
-char* putHexScale(char* p, int16_t value) {
-  const auto v = static_cast<uint32_t>(static_cast<int32_t>(value));
-  int digits = 2;
-  while (digits < 8 && (v >> (4 * digits)) != 0) ++digits;
-  for (int i = digits - 1; i >= 0; --i) *p++ = kHexDigits[(v >> (4 * i)) & 0xF];
-  return p;
-}
-
 void rPr(std::string& body, const DeviceData& d) {
   const DeviceConfig& c = d.config;
   char buffer[160];  // the longest list is 114 characters
@@ -83,7 +71,7 @@ void rPr(std::string& body, const DeviceData& d) {
   p = putHexGroup(p, c.Mask, '.');
   p = putHexGroup(p, c.Gateway, '.');
   p = putHexGroup(p, c.Mac, ':');
-  p = putHexScale(p, d.WorkScale);
+  p = putHex(p, d.WorkScale, 2);  // a negative scale takes eight digits
   *p++ = ',';
   if (d.VariantCode >= 3) {
     p = putHex2(p, d.WorkAjTemp, ',');

@@ -11,7 +11,6 @@ namespace {
 
 constexpr std::string_view kPrefix110 = "0110, ";
 constexpr int kHeaderShift = 35;
-constexpr char kHexDigit[] = "0123456789ABCDEF";
 
 // i mod 20 for i below 240.
 constexpr std::array<unsigned char, 240> kMod20 = [] {
@@ -19,14 +18,6 @@ constexpr std::array<unsigned char, 240> kMod20 = [] {
   for (size_t i = 0; i < a.size(); ++i) a[i] = static_cast<unsigned char>(i % 20);
   return a;
 }();
-
-// Writes `v` in uppercase hexadecimal, no leading zeros (one digit for 0).
-char* putHex(char* p, uint16_t v) {
-  int digits = 1;
-  while (digits < 4 && (v >> (4 * digits)) != 0) ++digits;
-  for (int d = digits - 1; d >= 0; --d) *p++ = kHexDigit[(v >> (4 * d)) & 0xF];
-  return p;
-}
 
 char shifted(char c, int by) {
   return static_cast<char>(static_cast<uint8_t>(static_cast<uint8_t>(c) + by));
@@ -74,10 +65,10 @@ std::string_view frameReplyInto(std::string& out, std::string_view reply, int32_
   char* p = header;
   for (char c : tagOf(variantCode)) *p++ = c;
   *p++ = ',';
-  p = putHex(p, t);
+  p = putHex(p, t, 1);
   *p++ = ',';
   const size_t headerLength = static_cast<size_t>(p - header) + 2;
-  *p++ = kHexDigit[headerLength];
+  p = putHex(p, static_cast<int64_t>(headerLength), 1);
   *p++ = ',';
   out.assign(header, p);
   out.append(reply);

@@ -4,22 +4,12 @@
 
 namespace vexa {
 
-namespace {
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-}
-
 void appendHex(std::string& out, int64_t value, int digits) {
-  auto v = static_cast<uint32_t>(value);
   char buffer[8];
-  char* end = buffer + sizeof buffer;
-  char* p = end;
-  do {
-    *--p = kHexDigits[v & 0xF];
-    v >>= 4;
-  } while (v != 0);
-  const auto length = static_cast<int>(end - p);
+  const char* end = putHex(buffer, value, 1);
+  const auto length = static_cast<int>(end - buffer);
   if (digits > length) out.append(static_cast<size_t>(digits - length), '0');
-  out.append(p, end);
+  out.append(buffer, static_cast<size_t>(length));
 }
 
 std::string HexText(int64_t value, int digits) {

@@ -6,9 +6,23 @@
 
 namespace vexa {
 
+// The uppercase hexadecimal digits, by value.
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
+
 // `value` as an unsigned 32-bit number in uppercase hexadecimal, at least `digits` long.
 // Negative values are their two's complement, so always eight digits.
 std::string HexText(int64_t value, int digits);
+
+// Writes HexText(value, digits) at `p` (at most eight characters for `digits` up to 8) and
+// returns the end, for texts built in a buffer (inline: the reply path calls it per field).
+inline char* putHex(char* p, int64_t value, int digits) {
+  const auto v = static_cast<uint32_t>(value);
+  int length = 1;
+  while (length < 8 && (v >> (4 * length)) != 0) ++length;
+  for (int i = length; i < digits; ++i) *p++ = '0';
+  for (int i = length - 1; i >= 0; --i) *p++ = kHexDigits[(v >> (4 * i)) & 0xF];
+  return p;
+}
 
 // Appends HexText(value, digits) to `out` without a temporary.
 void appendHex(std::string& out, int64_t value, int digits);
