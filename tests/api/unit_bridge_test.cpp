@@ -218,13 +218,17 @@ TEST(UnitAccess, LevelsGoThroughTheSlidersAndReportTheirClamping) {
 
 using Owner = testing::OwnerThread;
 
-TEST(UnitsRegistry, EveryUnitByNumberAndChangesOnTheOwnerThreadOnly) {
+// Three units behind a registry whose owner thread runs.
+class UnitsRegistryTest : public ::testing::Test {
+ protected:
   EventHub hub;
-  Units u(3, hub);
+  Units u{3, hub};
   OwnerQueue owner;
-  UnitsRegistry registry(u.all(), owner, u.bridge);
-  Owner loop(owner);
+  UnitsRegistry registry{u.all(), owner, u.bridge};
+  Owner loop{owner};
+};
 
+TEST_F(UnitsRegistryTest, EveryUnitByNumberAndChangesOnTheOwnerThreadOnly) {
   const auto all = registry.snapshotAll();
   ASSERT_TRUE(all);
   ASSERT_EQ(all->size(), 3u);
@@ -244,13 +248,7 @@ TEST(UnitsRegistry, EveryUnitByNumberAndChangesOnTheOwnerThreadOnly) {
   EXPECT_EQ(registry.snapshot("3").snapshot.live.InputFlags(), 0x04);
 }
 
-TEST(UnitsRegistry, NamedUnitsInIdOrderAndTheCount) {
-  EventHub hub;
-  Units u(3, hub);
-  OwnerQueue owner;
-  UnitsRegistry registry(u.all(), owner, u.bridge);
-  Owner loop(owner);
-
+TEST_F(UnitsRegistryTest, NamedUnitsInIdOrderAndTheCount) {
   const auto some = registry.snapshots({"3", "x", "01", "1", "4"});
   ASSERT_TRUE(some);
   ASSERT_EQ(some->size(), 2u);
