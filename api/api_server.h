@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "api_address.h"
 #include "event_hub.h"
@@ -42,6 +43,13 @@ class ApiServer {
     ApiAddress address;
     std::string token;  // empty: no authorisation asked
     std::string version;
+    // Names a request's Host may give besides loopback addresses, "localhost" and the
+    // listening address (--api-allow-host); any other Host is refused (DNS rebinding).
+    std::vector<std::string> allowedHosts;
+    // /metrics (and only it) answers without the token (--metrics-public), for scrapers.
+    bool metricsPublic = false;
+    // Connections open at once (--api-max-connections); one more is refused at once.
+    unsigned maxConnections = 1024;
   };
 
   ApiServer(UnitRegistry& registry, EventHub& hub, Options options);

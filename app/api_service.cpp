@@ -61,8 +61,7 @@ std::vector<std::unique_ptr<api::UnitControls>> controlsOf(SimulatorHost& host, 
 
 ApiService::ApiService(SimulatorHost& host, PanelView& view, Widgets widgets, ApiOptions options)
     : host_(host),
-      api_(controlsOf(host, view, std::move(widgets)),
-           {*options.address, std::move(options.token), VEXA_VERSION}),
+      api_(controlsOf(host, view, std::move(widgets)), serverOptions(std::move(options))),
       wake_(api_.owner().fd(), QSocketNotifier::Read) {
   QObject::connect(&wake_, &QSocketNotifier::activated, [this] { api_.owner().drain(); });
 }

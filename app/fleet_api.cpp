@@ -26,14 +26,19 @@ std::vector<std::unique_ptr<api::UnitControls>> controlsOf(Fleet& fleet) {
 }  // namespace
 
 FleetApi::FleetApi(Fleet& fleet, EventLoop& loop, ApiOptions options)
-    : loop_(loop),
-      api_(controlsOf(fleet), {*options.address, std::move(options.token), VEXA_VERSION}) {
+    : loop_(loop), api_(controlsOf(fleet), serverOptions(std::move(options))) {
   loop_.add(api_.owner().fd(), [this] { api_.owner().drain(); });
 }
 
 FleetApi::~FleetApi() {
   api_.stop();
   loop_.remove(api_.owner().fd());
+}
+
+api::ApiServer::Options serverOptions(ApiOptions options) {
+  return {*options.address,      std::move(options.token),
+          VEXA_VERSION,          std::move(options.allowedHosts),
+          options.metricsPublic, options.maxConnections};
 }
 
 bool startAndSay(api::UnitsApi& api) {

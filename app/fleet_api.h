@@ -18,7 +18,13 @@ bool startAndSay(api::UnitsApi& api);
 struct ApiOptions {
   std::optional<api::ApiAddress> address;
   std::string token;
+  std::vector<std::string> allowedHosts;
+  bool metricsPublic = false;
+  unsigned maxConnections = 1024;
 };
+
+// The server's options for `options` (whose address is set), this program's version.
+api::ApiServer::Options serverOptions(ApiOptions options);
 
 // The HTTP interface of a headless run: every unit of the fleet (ids are the unit numbers),
 // their events through each unit's observer, and the requests' work carried to the fleet's

@@ -81,15 +81,11 @@ class ReliabilityTest : public ::testing::Test {
     EXPECT_EQ(after.descriptors, before.descriptors);
   }
 
-  // SIGTERM: the orderly close ends the process with 0 in under a second.
-  void expectQuickStop() {
-    const auto begin = Clock::now();
+  // SIGTERM: the orderly close ends the process with 0. The bound only catches a hang; how
+  // fast a stop is belongs to the benchmarks.
+  void expectOrderlyStop() {
     sim->signal(SIGTERM);
-    const auto code = sim->waitForExit(5000);
-    const auto took = Clock::now() - begin;
-    EXPECT_EQ(code, 0) << sim->standardError();
-    EXPECT_LT(took, 1s) << std::chrono::duration_cast<std::chrono::milliseconds>(took).count()
-                        << " ms";
+    EXPECT_EQ(sim->waitForExit(30000), 0) << sim->standardError();
   }
 
   void expectWholeFiles(const std::string& state = "") const {
@@ -136,7 +132,7 @@ TEST_F(ReliabilityTest, AStderrPipeWithoutAReaderDoesNotKillTheStart) {
   testing::UdpClient client;
   ASSERT_TRUE(client.request(port, kWriteMac));
   expectNoGrowth(before, footprint());
-  expectQuickStop();
+  expectOrderlyStop();
   EXPECT_EQ(testing::readFile(dir.file("VXS1.dat")).substr(0, 6),
             std::string("\x01\x02\x03\x04\x05\x06", 6));
 }
@@ -150,7 +146,7 @@ TEST_F(ReliabilityTest, ClosedStandardDescriptorsTakeNoFile) {
     sim->input("help\nstatus\nbogus command\n");
     std::this_thread::sleep_for(300ms);
     EXPECT_TRUE(answers());
-    expectQuickStop();
+    expectOrderlyStop();
     expectWholeFiles(state.path());
     for (const std::string& d : {dir.path(), state.path()}) {
       for (const auto& entry : std::filesystem::directory_iterator(d)) {
@@ -179,7 +175,7 @@ TEST_F(ReliabilityTest, SpecialFilesInEveryFilesPlace) {
       const Footprint before = footprint();
       for (int i = 0; i < 20; ++i) ASSERT_TRUE(answers());
       expectNoGrowth(before, footprint());
-      expectQuickStop();
+      expectOrderlyStop();
       struct stat st {};
       ASSERT_EQ(::lstat(state.file(place).c_str(), &st), 0);
       const bool stateFile = place == "VXS1.dat" || place == "VXS2.dat";
@@ -211,7 +207,7 @@ TEST_F(ReliabilityTest, AFifoAsTheLogStopsNoTraffic) {
   const Footprint before = footprint();
   for (int i = 0; i < 100; ++i) ASSERT_TRUE(answers()) << i;
   expectNoGrowth(before, footprint());
-  expectQuickStop();
+  expectOrderlyStop();
   expectWholeFiles();
 }
 
@@ -222,7 +218,7 @@ TEST_F(ReliabilityTest, AHugeSettingsFileIsReadOnlyInPart) {
   start({}, plain.path());
   ASSERT_TRUE(sim->waitUntilAnswering(port, 5000));
   const long ordinaryPeak = sim->peakResidentKb();
-  expectQuickStop();
+  expectOrderlyStop();
 
   testing::writeFile(dir.file("VX.ini"), "[Geral]\nCiclo=3\n");
   std::filesystem::resize_file(dir.file("VX.ini"), 300u << 20);  // sparse: 300 MiB of zeros
@@ -231,7 +227,7 @@ TEST_F(ReliabilityTest, AHugeSettingsFileIsReadOnlyInPart) {
   // The peak, since a whole read would be freed again by now.
   EXPECT_LE(sim->peakResidentKb() - ordinaryPeak, 32 * 1024) << "the settings file was read whole";
   EXPECT_TRUE(answers());
-  expectQuickStop();
+  expectOrderlyStop();
   expectWholeFiles();
 }
 
@@ -250,7 +246,7 @@ TEST_F(ReliabilityTest, StateFilesOfEveryLengthOnASample) {
     testing::writeFile(state.file("VXS2.dat"), live);
     start({}, state.path(), {}, false);
     ASSERT_TRUE(sim->waitUntilAnswering(port));
-    expectQuickStop();
+    expectOrderlyStop();
     expectWholeFiles(state.path());
     const std::string saved = testing::readFile(state.file("VXS1.dat"));
     EXPECT_EQ(saved.substr(0, std::min<size_t>(config.size(), 1024)),
@@ -280,7 +276,7 @@ TEST_F(ReliabilityTest, AFloodUnderALongDelayKeepsMemoryBounded) {
   sim->input("fault off\n");
   std::this_thread::sleep_for(100ms);
   EXPECT_TRUE(answers());
-  expectQuickStop();
+  expectOrderlyStop();
   expectWholeFiles();
 }
 
@@ -299,7 +295,7 @@ TEST_F(ReliabilityTest, AnEndlessConsoleLineIsDroppedWithOneError) {
   EXPECT_EQ(out.find("error: line too long", 1), std::string::npos);
   EXPECT_TRUE(answers());
   expectNoGrowth(before, footprint());
-  expectQuickStop();
+  expectOrderlyStop();
   expectWholeFiles();
 }
 
@@ -319,7 +315,7 @@ TEST_F(ReliabilityTest, AnUnreadableStateFileIsNotReplaced) {
   ASSERT_TRUE(sim->waitUntilAnswering(port)) << sim->standardError();
   testing::UdpClient client;
   ASSERT_TRUE(client.request(port, kWriteMac));
-  expectQuickStop();
+  expectOrderlyStop();
   struct stat st {};
   ASSERT_EQ(::stat(dir.file("VXS1.dat").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0u);
@@ -349,7 +345,7 @@ TEST_F(ReliabilityTest, ATakenStateDirectoryNamesItsHolderAndLeavesNothingElsewh
   EXPECT_EQ(second.standardError(), "vexa-sim: state directory " + dir.path() +
                                         " is taken by process " + std::to_string(first) + "\n");
   EXPECT_TRUE(answers());
-  expectQuickStop();
+  expectOrderlyStop();
   EXPECT_TRUE(std::filesystem::is_empty(runtime.path()));
   EXPECT_TRUE(std::filesystem::is_empty(temporary.path()));
   EXPECT_TRUE(testing::fileExists(dir.file("vexa-sim.lock")));
@@ -370,7 +366,7 @@ TEST_F(ReliabilityTest, TheReplyLimitStopsAmplification) {
   ASSERT_TRUE(sim->waitForOutput("unanswered="));
   EXPECT_NE(sim->standardOutput().find(" unanswered=1169 "), std::string::npos)
       << sim->standardOutput();
-  expectQuickStop();
+  expectOrderlyStop();
   expectWholeFiles();
 }
 
@@ -418,14 +414,11 @@ TEST_F(ReliabilityTest, SignalsDuringAFloodCloseInOrder) {
       while (!stop) client.send("snd000\nrPr000\nwMc000,001\n");
     });
     std::this_thread::sleep_for(300ms);
-    const auto begin = Clock::now();
     sim->signal(number);
-    const auto code = sim->waitForExit(5000);
-    const auto took = Clock::now() - begin;
+    const auto code = sim->waitForExit(30000);
     stop = true;
     flood.join();
     EXPECT_EQ(code, 0) << number;
-    EXPECT_LT(took, 1s) << number;
     expectWholeFiles(state.path());
     EXPECT_EQ(testing::readFile(state.file("VXS1.dat"))[0], '\x01') << number;
   }
