@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "api_token.h"
 #include "has_switch.h"
 #include "reply_framing.h"
 #include "scenario.h"
@@ -18,6 +19,16 @@ bool parseUnsigned(const std::string& text, uint64_t max, uint64_t& out) {
   return r.ec == std::errc() && r.ptr == text.data() + text.size() && out <= max;
 }
 // A plain decimal number ("60", "0.5"), no sign, exponent or spaces.
+// A name a Host header may give: letters, digits, '-' and '.', 1 to 253 characters.
+bool validHostName(const std::string& text) {
+  if (text.empty() || text.size() > 253) return false;
+  for (const char ch : text) {
+    const bool ok = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') ||
+                    (ch >= '0' && ch <= '9') || ch == '-' || ch == '.';
+    if (!ok) return false;
+  }
+  return true;
+}
 bool parseDecimal(const std::string& text, double& out) {
   if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
   const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
@@ -51,8 +62,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
       if (i + 1 < arguments.size()) return arguments[++i];
       return std::nullopt;
     };
-    const bool isFlag =
-        name == "--help" || name == "--version" || name == "--headless" || name == "--gui";
+    const bool isFlag = name == "--help" || name == "--version" || name == "--headless" ||
+                        name == "--gui" || name == "--metrics-public";
     if (isFlag && inlineValue) return fail(name + " takes no value");
     if (name == "--help") {
       c.help = true;
@@ -156,7 +167,40 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     } else if (name == "--api-token") {
       const auto v = value();
       if (!v || v->empty()) return fail("--api-token needs a token");
+      // The message never quotes the token.
+      if (const auto problem = apiTokenProblem(*v)) {
+        return fail("--api-token: " + *problem + "; " + apiTokenRule());
+      }
       c.apiToken = *v;
+    } else if (name == "--api-token-file") {
+      const auto v = value();
+      if (!v || v->empty()) return fail("--api-token-file needs a file");
+      c.apiTokenFile = *v;
+    } else if (name == "--metrics-public") {
+      c.metricsPublic = true;
+    } else if (name == "--api-allow-host") {
+      const auto v = value();
+      if (!v || !validHostName(*v)) {
+        return fail(
+            "--api-allow-host needs a host name or IPv4 address: letters, digits, '-' "
+            "and '.', at most 253 characters, not \"" +
+            v.value_or("").substr(0, 64) + "\"");
+      }
+      if (c.apiAllowedHosts.size() == kMaxApiAllowedHosts) {
+        return fail("--api-allow-host may be given at most " + std::to_string(kMaxApiAllowedHosts) +
+                    " times");
+      }
+      std::string host = *v;
+      for (char& ch : host) ch = ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+      c.apiAllowedHosts.push_back(std::move(host));
+    } else if (name == "--api-max-connections") {
+      const auto v = value();
+      uint64_t n = 0;
+      if (!v || !parseUnsigned(*v, kMaxApiConnections, n) || n == 0) {
+        return fail("--api-max-connections needs a number from 1 to " +
+                    std::to_string(kMaxApiConnections));
+      }
+      c.apiMaxConnections = static_cast<unsigned>(n);
     } else {
       return fail("unknown option " + name);
     }
@@ -168,11 +212,19 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   if (c.port && c.units) return fail("--units takes its ports from --port-base, not --port");
   if (c.fleet() && c.gui) return fail("a fleet runs without a window: --gui does not apply");
   if (c.fleet()) c.headless = true;
-  // Anyone who can reach a non-loopback address could steer the unit: it takes a token.
-  if (c.api && !c.api->loopback() && c.apiToken.empty()) {
-    return fail("--api on " + c.api->host + " needs --api-token (only 127.x.x.x goes without)");
+  if (!c.apiToken.empty() && !c.apiTokenFile.empty()) {
+    return fail("--api-token and --api-token-file exclude each other");
   }
-  if (!c.apiToken.empty() && !c.api) return fail("--api-token needs --api");
+  if (!c.api) {
+    for (const auto& [given, option] :
+         {std::pair{!c.apiToken.empty(), "--api-token"},
+          std::pair{!c.apiTokenFile.empty(), "--api-token-file"},
+          std::pair{c.metricsPublic, "--metrics-public"},
+          std::pair{!c.apiAllowedHosts.empty(), "--api-allow-host"},
+          std::pair{c.apiMaxConnections.has_value(), "--api-max-connections"}}) {
+      if (given) return fail(std::string(option) + " needs --api");
+    }
+  }
   return ParsedCommandLine{c, {}};
 }
 
@@ -204,7 +256,16 @@ std::string usageText() {
          "  --scenario-stagger S\n"
          "                     a fleet: unit N starts its scenario at (N-1) x S seconds\n"
          "  --api [ADDR:]PORT  HTTP/JSON interface and dashboard (default 127.0.0.1)\n"
-         "  --api-token TOKEN  bearer token the interface asks for (needed off loopback)\n"
+         "  --api-token-file FILE\n"
+         "                     the bearer token the interface asks for, read from FILE (16 to\n"
+         "                     256 printable characters); needed off 127.x.x.x. Or give it in\n"
+         "                     VEXA_API_TOKEN or the service credential api-token\n"
+         "  --api-token TOKEN  the same on the command line, where other users can read it\n"
+         "  --api-allow-host NAME\n"
+         "                     a Host name requests may give besides the address (repeatable)\n"
+         "  --api-max-connections N\n"
+         "                     HTTP connections open at once, 1..65536 (default 1024)\n"
+         "  --metrics-public   /metrics answers without the token\n"
          "  --help, --version\n"
          "Options take their value as --name VALUE or --name=VALUE.\n";
 }

@@ -39,8 +39,18 @@ struct CommandLine {
   double scenarioStagger = 0;               // --scenario-stagger S: unit N starts at (N-1) x S
   bool fleet() const { return units || bindRange || fleetFile; }
   std::optional<api::ApiAddress> api;  // --api: the HTTP interface
-  std::string apiToken;                // --api-token
+  // Its token, checked against the rule of api_token.h; other sources in api_token.h.
+  std::string apiToken;      // --api-token
+  std::string apiTokenFile;  // --api-token-file
+  // Names a request's Host may give (--api-allow-host, repeatable, lower case).
+  std::vector<std::string> apiAllowedHosts;
+  bool metricsPublic = false;                 // --metrics-public
+  std::optional<unsigned> apiMaxConnections;  // --api-max-connections
 };
+
+// Host names --api-allow-host takes at most.
+constexpr size_t kMaxApiAllowedHosts = 64;
+constexpr unsigned kMaxApiConnections = 65536;
 
 struct ParsedCommandLine {
   std::optional<CommandLine> options;  // nothing on a bad option
@@ -49,7 +59,8 @@ struct ParsedCommandLine {
 
 // Options are "--name value" or "--name=value". Any other argument must hold "/D" or "/L" in
 // any letter case; one that holds neither ("-h", "extra", "/X") is an error, as are an unknown
-// option, a bad value, a value given to a flag, and --headless with --gui.
+// option, a bad value, a value given to a flag, and --headless with --gui. Whether a token is
+// needed (an --api address off loopback) is decided once the token's other sources are read.
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments);
 
 std::string usageText();

@@ -41,6 +41,11 @@ api::ApiServer::Options serverOptions(ApiOptions options) {
           options.metricsPublic, options.maxConnections};
 }
 
+size_t descriptorsNeeded(size_t units, const ApiOptions& options) {
+  const size_t api = options.address ? options.maxConnections + kApiReserveDescriptors : 0;
+  return units + kRunReserveDescriptors + api;
+}
+
 bool startAndSay(api::UnitsApi& api) {
   if (const Status started = api.start(); !started.ok()) {
     std::cerr << "vexa-sim: API: " << started.text() << std::endl;

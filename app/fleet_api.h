@@ -23,6 +23,16 @@ struct ApiOptions {
   unsigned maxConnections = 1024;
 };
 
+// Descriptors a run keeps for itself beyond its units' sockets and the interface: the console,
+// the signals, the event loop's own, and the files a save opens.
+constexpr size_t kRunReserveDescriptors = 64;
+// The interface's own descriptors beyond its connections: the listener, its threads' wake-ups.
+constexpr size_t kApiReserveDescriptors = 64;
+
+// Open descriptors a run of `units` units with the interface `options` may need at most: with
+// that limit, connections up to their cap never take the descriptors a save needs.
+size_t descriptorsNeeded(size_t units, const ApiOptions& options);
+
 // The server's options for `options` (whose address is set), this program's version.
 api::ApiServer::Options serverOptions(ApiOptions options);
 

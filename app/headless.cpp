@@ -129,11 +129,12 @@ std::optional<std::string> planFromOptions(const CommandLine& options, FleetPlan
 
 int runHeadless(const StartupSettings& settings, FleetPlan plan, ApiOptions apiOptions) {
   placeUnits(plan, settings.paths.AppDir);
-  // Sockets, the console, the signals and the loop's own descriptors; the HTTP interface's
-  // listener and connections (one per thread) when asked for.
-  const size_t apiDescriptors = apiOptions.address ? api::ApiServer::kThreads + 8 : 0;
-  if (const Status s = ensureDescriptorLimit(plan.units.size() + 64 + apiDescriptors); !s.ok()) {
-    std::cerr << "vexa-sim: " << s.text() << std::endl;
+  // Sockets, the console, the signals, the loop's and a save's descriptors; the HTTP
+  // interface's listener and every connection it may hold when asked for.
+  if (const Status s = ensureDescriptorLimit(descriptorsNeeded(plan.units.size(), apiOptions));
+      !s.ok()) {
+    std::cerr << "vexa-sim: " << s.text()
+              << (apiOptions.address ? ", or lower --api-max-connections" : "") << std::endl;
     return 1;
   }
   // The close signals arrive as a descriptor of the loop, never in the middle of its work.

@@ -9,6 +9,5 @@ int main(int argc, char** argv) {
   vexa::protectStandardStreams();
   vexa::ProgramStart start = vexa::startProgram({"vexa-sim-headless", false, {}}, argc, argv);
   if (start.exitCode >= 0) return start.exitCode;
-  return vexa::runHeadless(start.settings, std::move(start.plan),
-                           {start.options.api, start.options.apiToken});
+  return vexa::runHeadless(start.settings, std::move(start.plan), std::move(start.api));
 }

@@ -28,8 +28,7 @@ int main(int argc, char** argv) {
     }
   }
   if (headless) {
-    return vexa::runHeadless(start.settings, std::move(start.plan),
-                             {options.api, options.apiToken});
+    return vexa::runHeadless(start.settings, std::move(start.plan), std::move(start.api));
   }
   // The window's one unit, as the start-up planned it.
   const vexa::UnitPlan& unit = start.plan.units[0];
@@ -44,6 +43,5 @@ int main(int argc, char** argv) {
   network.scenarioFile = unit.scenarioFile;
   network.scenarioRun = unit.scenarioRun;
   return vexa::runWindow(argc, argv, start.settings, network,
-                         start.lock->acquired() ? start.where.directory : "",
-                         {options.api, options.apiToken});
+                         start.lock->acquired() ? start.where.directory : "", std::move(start.api));
 }

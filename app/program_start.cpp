@@ -1,5 +1,6 @@
 #include "program_start.h"
 
+#include <cstring>
 #include <iostream>
 #include <vector>
 
@@ -29,6 +30,19 @@ ProgramStart startProgram(const ProgramKind& kind, int argc, char** argv) {
     start.exitCode = 2;
     return start;
   }
+  if (options.api) {
+    hideTokenArgument(argc, argv);
+    std::vector<std::string> warnings;
+    const auto error =
+        apiOptionsFor(options, processApiTokenSources(options.apiToken, options.apiTokenFile),
+                      start.api, warnings);
+    for (const std::string& w : warnings) std::cerr << prefix << w << std::endl;
+    if (error) {
+      std::cerr << prefix << *error << std::endl;
+      start.exitCode = 2;
+      return start;
+    }
+  }
   if (const auto error = planFromOptions(options, start.plan)) {
     std::cerr << prefix << *error << std::endl;
     start.exitCode = 2;
@@ -54,6 +68,41 @@ ProgramStart startProgram(const ProgramKind& kind, int argc, char** argv) {
   }
   if (!start.where.notice.empty()) std::cerr << start.where.notice << std::endl;
   return start;
+}
+
+std::optional<std::string> apiOptionsFor(const CommandLine& options, const ApiTokenSources& sources,
+                                         ApiOptions& api, std::vector<std::string>& warnings) {
+  api = {};
+  if (!options.api) return std::nullopt;
+  LoadedApiToken token = loadApiToken(sources);
+  warnings.insert(warnings.end(), token.warnings.begin(), token.warnings.end());
+  if (!token.ok()) return token.error;
+  // Anyone who can reach a non-loopback address could steer the units: it takes a token.
+  if (!options.api->loopback() && token.token.empty()) {
+    return "--api on " + options.api->host +
+           " needs a token: --api-token-file FILE, the environment variable " + kApiTokenVariable +
+           " or the service credential " + kApiTokenCredential + " (only 127.x.x.x goes without)";
+  }
+  api.address = options.api;
+  api.token = std::move(token.token);
+  api.allowedHosts = options.apiAllowedHosts;
+  api.metricsPublic = options.metricsPublic;
+  if (options.apiMaxConnections) api.maxConnections = *options.apiMaxConnections;
+  return std::nullopt;
+}
+
+void hideTokenArgument(int argc, char** argv) {
+  static const char kOption[] = "--api-token";
+  for (int i = 1; i < argc; ++i) {
+    char* value = nullptr;
+    if (std::strcmp(argv[i], kOption) == 0 && i + 1 < argc) {
+      value = argv[++i];
+    } else if (std::strncmp(argv[i], kOption, sizeof kOption - 1) == 0 &&
+               argv[i][sizeof kOption - 1] == '=') {
+      value = argv[i] + sizeof kOption;
+    }
+    if (value) std::memset(value, 'x', std::strlen(value));
+  }
 }
 
 }  // namespace vexa

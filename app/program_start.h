@@ -4,7 +4,9 @@
 #include <memory>
 #include <string>
 
+#include "api_token.h"
 #include "command_line.h"
+#include "fleet_api.h"
 #include "fleet_plan.h"
 #include "instance_lock.h"
 #include "startup_settings.h"
@@ -18,6 +20,7 @@ namespace vexa {
 struct ProgramStart {
   int exitCode = -1;  // 0 or more: end now with this code; everything has been said on stderr
   CommandLine options;
+  ApiOptions api;  // the HTTP interface's, its token read (no address: none)
   FleetPlan plan;
   StateLocation where;
   StartupSettings settings;
@@ -32,5 +35,15 @@ struct ProgramKind {
 };
 
 ProgramStart startProgram(const ProgramKind& kind, int argc, char** argv);
+
+// The HTTP interface's options from `options` and the token's `sources` (read only with --api).
+// Error text (for the usage exit code) when the token cannot be had or breaks its rule, or when
+// the address is not 127.x.x.x and no source gives a token. Lines for stderr go to `warnings`.
+std::optional<std::string> apiOptionsFor(const CommandLine& options, const ApiTokenSources& sources,
+                                         ApiOptions& api, std::vector<std::string>& warnings);
+
+// Overwrites the value of --api-token in the program's arguments, so `ps` and
+// /proc/PID/cmdline stop showing it once the program has started.
+void hideTokenArgument(int argc, char** argv);
 
 }  // namespace vexa

@@ -39,6 +39,7 @@ BoundedRead readRegularFile(const std::string& path, size_t limit) {
     return unreadable(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, true);
   }
   result.outcome = BoundedRead::Outcome::Read;
+  result.mode = static_cast<unsigned>(st.st_mode) & 07777u;
   // One byte past the limit tells a file that is longer than the limit.
   std::string buffer(limit + 1, '\0');
   size_t total = 0;

@@ -18,6 +18,7 @@ struct BoundedRead {
   bool truncated = false;  // the file holds more than the limit
   bool special = false;    // unreadable because it is not a regular file
   int error = 0;           // errno of an unreadable file, 0 otherwise
+  unsigned mode = 0;       // the permission bits (07777) of a file that was opened
 
   bool unreadable() const { return outcome == Outcome::Unreadable; }
 };
