@@ -328,12 +328,13 @@ TEST_F(ApiTest, UnknownUnitsAndPathsAndLargeBodies) {
 }
 
 TEST_F(ApiTest, TheTokenRule) {
-  start({"--api", "127.0.0.1:0", "--api-token", "s3cret"});
+  start({"--api", "127.0.0.1:0", "--api-token", "s3cret-0123456789"});
   auto r = http->Get("/api/v1/units/1");
   ASSERT_TRUE(r);
   EXPECT_EQ(r->status, 401);
   EXPECT_EQ(json::parse(r->body)["error"]["status"], 401);
-  for (const char* wrong : {"Bearer s3cre", "Bearer s3cret2", "Basic s3cret", "s3cret"}) {
+  for (const char* wrong : {"Bearer s3cret-012345678", "Bearer s3cret-01234567892",
+                            "Basic s3cret-0123456789", "s3cret-0123456789"}) {
     r = http->Get("/api/v1/units/1", {{"Authorization", wrong}});
     EXPECT_EQ(r->status, 401) << wrong;
   }
@@ -341,10 +342,10 @@ TEST_F(ApiTest, TheTokenRule) {
   EXPECT_EQ(r->status, 401);
   r = http->Get("/metrics");
   EXPECT_EQ(r->status, 401);
-  r = http->Get("/api/v1/units/1", {{"Authorization", "Bearer s3cret"}});
+  r = http->Get("/api/v1/units/1", {{"Authorization", "Bearer s3cret-0123456789"}});
   EXPECT_EQ(r->status, 200);
   EXPECT_EQ(json::parse(r->body)["live"]["battery"], 0);  // the refused PATCH changed nothing
-  r = http->Get("/api/v1/health?access_token=s3cret");
+  r = http->Get("/api/v1/health?access_token=s3cret-0123456789");
   EXPECT_EQ(r->status, 200);
   r = http->Get("/");  // the page itself holds no data
   EXPECT_EQ(r->status, 200);
