@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "api_token.h"
 #include "command_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -30,5 +31,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (f.delayMs < 0 || f.delayMs > 600000 || f.delayJitterMs < 0 || f.delayJitterMs > 600000)
     std::abort();
   if (c.maxRepliesPerDatagram > 8192) std::abort();
+  // The interface's options: each within its rule, and none without the interface.
+  if (!c.apiToken.empty() && vexa::apiTokenProblem(c.apiToken)) std::abort();
+  if (!c.apiToken.empty() && !c.apiTokenFile.empty()) std::abort();
+  if (c.apiAllowedHosts.size() > vexa::kMaxApiAllowedHosts) std::abort();
+  for (const std::string& host : c.apiAllowedHosts) {
+    if (host.empty() || host.size() > 253) std::abort();
+    if (host.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-.") != std::string::npos)
+      std::abort();
+  }
+  if (c.apiMaxConnections && (*c.apiMaxConnections < 1 || *c.apiMaxConnections > 65536))
+    std::abort();
+  const bool apiOption = !c.apiToken.empty() || !c.apiTokenFile.empty() || c.metricsPublic ||
+                         !c.apiAllowedHosts.empty() || c.apiMaxConnections;
+  if (apiOption && !c.api) std::abort();
   return 0;
 }
