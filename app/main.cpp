@@ -2,6 +2,7 @@
 // display can be opened.
 #include <iostream>
 
+#include "descriptor_limit.h"
 #include "display_check.h"
 #include "headless.h"
 #include "program_start.h"
@@ -29,6 +30,14 @@ int main(int argc, char** argv) {
   }
   if (headless) {
     return vexa::runHeadless(start.settings, std::move(start.plan), std::move(start.api));
+  }
+  // The HTTP interface's connections must not take the descriptors a save needs.
+  if (start.api.address) {
+    const size_t needed = vexa::descriptorsNeeded(start.plan.units.size(), start.api);
+    if (const vexa::Status s = vexa::ensureDescriptorLimit(needed); !s.ok()) {
+      std::cerr << "vexa-sim: " << s.text() << ", or lower --api-max-connections" << std::endl;
+      return 1;
+    }
   }
   // The window's one unit, as the start-up planned it.
   const vexa::UnitPlan& unit = start.plan.units[0];

@@ -150,5 +150,23 @@ TEST(ApiTokenE2e, ABrokenSourceEndsTheStart) {
   }
 }
 
+// The open-file limit a run asks for holds every connection the interface may take: with a
+// hard limit too low for the cap, the start ends naming the option that lowers it.
+TEST(ApiTokenE2e, TheOpenFileLimitHoldsTheConnectionCap) {
+  testing::TempDir dir;
+  const testing::SimProcess copy{dir, VEXA_SIM_PATH};  // puts the program into `dir`
+  const uint16_t udpPort = testing::freeUdpPortRun(5460, 5499, 1);
+  ASSERT_NE(udpPort, 0);
+  // `timeout` only ends a program that started after all, so the test fails instead of hanging.
+  const auto low = testing::runCommand("ulimit -n 200 && ulimit -Hn 200 && timeout 30 " +
+                                       dir.file("vexa-sim") + " --port " + std::to_string(udpPort) +
+                                       " --api 0 --api-max-connections 1000 --state-dir " +
+                                       dir.file("state") + " < /dev/null");
+  EXPECT_EQ(low.exitCode, 1) << low.output;
+  EXPECT_NE(low.output.find("open files but the hard limit is 200"), std::string::npos)
+      << low.output;
+  EXPECT_NE(low.output.find("or lower --api-max-connections"), std::string::npos) << low.output;
+}
+
 }  // namespace
 }  // namespace vexa
