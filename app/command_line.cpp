@@ -18,7 +18,6 @@ bool parseUnsigned(const std::string& text, uint64_t max, uint64_t& out) {
   const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
   return r.ec == std::errc() && r.ptr == text.data() + text.size() && out <= max;
 }
-// A plain decimal number ("60", "0.5"), no sign, exponent or spaces.
 // A name a Host header may give: letters, digits, '-' and '.', 1 to 253 characters.
 bool validHostName(const std::string& text) {
   if (text.empty() || text.size() > 253) return false;
@@ -29,6 +28,7 @@ bool validHostName(const std::string& text) {
   }
   return true;
 }
+// A plain decimal number ("60", "0.5"), no sign, exponent or spaces.
 bool parseDecimal(const std::string& text, double& out) {
   if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
   const auto r = std::from_chars(text.data(), text.data() + text.size(), out);

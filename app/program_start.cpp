@@ -32,11 +32,10 @@ ProgramStart startProgram(const ProgramKind& kind, int argc, char** argv) {
   }
   if (options.api) {
     hideTokenArgument(argc, argv);
-    std::vector<std::string> warnings;
-    const auto error =
-        apiOptionsFor(options, processApiTokenSources(options.apiToken, options.apiTokenFile),
-                      start.api, warnings);
-    for (const std::string& w : warnings) std::cerr << prefix << w << std::endl;
+    std::vector<std::string> notes;
+    const auto error = apiOptionsFor(
+        options, processApiTokenSources(options.apiToken, options.apiTokenFile), start.api, notes);
+    for (const std::string& note : notes) std::cerr << prefix << note << std::endl;
     if (error) {
       std::cerr << prefix << *error << std::endl;
       start.exitCode = 2;
@@ -71,11 +70,11 @@ ProgramStart startProgram(const ProgramKind& kind, int argc, char** argv) {
 }
 
 std::optional<std::string> apiOptionsFor(const CommandLine& options, const ApiTokenSources& sources,
-                                         ApiOptions& api, std::vector<std::string>& warnings) {
+                                         ApiOptions& api, std::vector<std::string>& notes) {
   api = {};
   if (!options.api) return std::nullopt;
   LoadedApiToken token = loadApiToken(sources);
-  warnings.insert(warnings.end(), token.warnings.begin(), token.warnings.end());
+  notes.insert(notes.end(), token.warnings.begin(), token.warnings.end());
   if (!token.ok()) return token.error;
   // Anyone who can reach a non-loopback address could steer the units: it takes a token.
   if (!options.api->loopback() && token.token.empty()) {
@@ -83,6 +82,8 @@ std::optional<std::string> apiOptionsFor(const CommandLine& options, const ApiTo
            " needs a token: --api-token-file FILE, the environment variable " + kApiTokenVariable +
            " or the service credential " + kApiTokenCredential + " (only 127.x.x.x goes without)";
   }
+  // Which source won, since the others are not read.
+  if (!token.token.empty()) notes.push_back("API token from " + token.source);
   api.address = options.api;
   api.token = std::move(token.token);
   api.allowedHosts = options.apiAllowedHosts;

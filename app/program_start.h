@@ -38,9 +38,10 @@ ProgramStart startProgram(const ProgramKind& kind, int argc, char** argv);
 
 // The HTTP interface's options from `options` and the token's `sources` (read only with --api).
 // Error text (for the usage exit code) when the token cannot be had or breaks its rule, or when
-// the address is not 127.x.x.x and no source gives a token. Lines for stderr go to `warnings`.
+// the address is not 127.x.x.x and no source gives a token. Lines for stderr go to `notes`:
+// warnings, and which source gave the token (never the token itself).
 std::optional<std::string> apiOptionsFor(const CommandLine& options, const ApiTokenSources& sources,
-                                         ApiOptions& api, std::vector<std::string>& warnings);
+                                         ApiOptions& api, std::vector<std::string>& notes);
 
 // Overwrites the value of --api-token in the program's arguments, so `ps` and
 // /proc/PID/cmdline stop showing it once the program has started.

@@ -58,19 +58,22 @@ TEST(ApiTokenE2e, EverySourceGuardsTheInterface) {
     std::vector<std::string> arguments;    // after the port's; "FILE": the token file
     std::vector<std::string> environment;  // "CRED": the credentials directory
     bool warns;
+    std::string source;  // as the start names it
   };
   const Case cases[] = {
       // The file wins over the variable.
       {"file",
        {"--api", "0", "--api-token-file", "FILE"},
        {"VEXA_API_TOKEN=" + kOtherToken},
-       false},
+       false,
+       "--api-token-file "},
       {"variable",
        {"--api", "0"},
        {"VEXA_API_TOKEN=" + kToken, "CREDENTIALS_DIRECTORY=CRED"},
-       false},
-      {"credential", {"--api=0"}, {"CREDENTIALS_DIRECTORY=CRED"}, false},
-      {"command line", {"--api", "0", "--api-token", kToken}, {}, true},
+       false,
+       "VEXA_API_TOKEN"},
+      {"credential", {"--api=0"}, {"CREDENTIALS_DIRECTORY=CRED"}, false, "the credential "},
+      {"command line", {"--api", "0", "--api-token", kToken}, {}, true, "--api-token\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -111,6 +114,7 @@ TEST(ApiTokenE2e, EverySourceGuardsTheInterface) {
                   std::string::npos,
               c.warns)
         << err;
+    EXPECT_NE(err.find("vexa-sim-headless: API token from " + c.source), std::string::npos) << err;
     // Once started, `ps` no longer shows the token.
     EXPECT_EQ(commandLineOf(sim.pid()).find(kToken), std::string::npos);
   }

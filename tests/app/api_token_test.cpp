@@ -232,7 +232,9 @@ TEST(ApiToken, TheStartsOptions) {
   EXPECT_TRUE(api.metricsPublic);
   EXPECT_EQ(api.maxConnections, 9u);
   EXPECT_EQ(api.token, kLineToken);
-  EXPECT_EQ(warnings.size(), 1u);  // the command line's
+  // The command line's warning, and where the token came from.
+  EXPECT_EQ(warnings, (std::vector<std::string>{loadApiToken({kLineToken, "", {}, {}}).warnings[0],
+                                                "API token from --api-token"}));
   const api::ApiServer::Options server = serverOptions(api);
   EXPECT_EQ(server.allowedHosts, std::vector<std::string>{"lab"});
   EXPECT_TRUE(server.metricsPublic);
