@@ -38,6 +38,15 @@ std::string fieldPath(const std::vector<Frame>& frames, const std::string& key) 
   return path;
 }
 
+// The path of the value being read: the innermost object's field or array's element.
+std::string valuePath(const std::vector<Frame>& frames) {
+  if (frames.empty()) return {};
+  if (!frames.back().array) return fieldPath(frames, frames.back().key);
+  std::vector<Frame> outer(frames.begin(), frames.end() - 1);
+  std::string path = outer.empty() ? std::string() : valuePath(outer);
+  return path + '[' + std::to_string(frames.back().index) + ']';
+}
+
 }  // namespace
 
 bool parseJsonDocument(std::string_view text, json& out, JsonErrors& errors) {
@@ -73,6 +82,11 @@ bool parseJsonDocument(std::string_view text, json& out, JsonErrors& errors) {
     const auto at = message.find("line ");
     errors.failText(at == std::string::npos ? message : message.substr(at));
     return false;
+  } catch (const json::out_of_range&) {
+    // A number beyond any double (1e400): the parser stops at it.
+    const std::string path = valuePath(frames);
+    if (path.empty()) return errors.failText("a number too large for any field");
+    return errors.fail(path, "a number too large for any field");
   }
   if (!duplicate.empty()) return errors.fail(duplicate, "duplicate field");
   return true;
