@@ -177,40 +177,42 @@ class StrictReader : public json::json_sax_t {
  private:
   struct Open {
     json* value;
-    std::string path;
     std::string key;         // object: the member being read
     json* member = nullptr;  // object: where its value goes
   };
 
-  // The path of member `k` of the innermost container ("levels.bat", "toggle.0").
+  // The path of member `k` of the innermost container ("levels.bat", "toggle.1.a"), built only
+  // when needed: a path per container would cost the square of the depth.
   std::string pathOf(const std::string& k) const {
-    const std::string& outer = open_.back().path;
-    return outer.empty() ? k : outer + "." + k;
+    std::string path;
+    for (size_t i = 0; i + 1 < open_.size(); ++i) {
+      const Open& o = open_[i];
+      path += o.value->is_array() ? std::to_string(o.value->size() - 1) : o.key;
+      path += '.';
+    }
+    return path + k;
   }
-  // Puts `v` where the document is being read; `path`, when given, gets its path.
-  json* place(json&& v, std::string* path) {
+  // Puts `v` where the document is being read.
+  json* place(json&& v) {
     if (open_.empty()) {
       root = std::move(v);
       return &root;
     }
     Open& top = open_.back();
     if (top.value->is_array()) {
-      if (path) *path = pathOf(std::to_string(top.value->size()));
       top.value->push_back(std::move(v));
       return &top.value->back();
     }
-    if (path) *path = pathOf(top.key);
     *top.member = std::move(v);
     return top.member;
   }
   bool add(json&& v) {
-    place(std::move(v), nullptr);
+    place(std::move(v));
     return true;
   }
   bool open(json&& v) {
-    std::string path;
-    json* at = place(std::move(v), &path);
-    open_.push_back(Open{at, path, {}, nullptr});
+    json* at = place(std::move(v));
+    open_.push_back(Open{at, {}, nullptr});
     return true;
   }
   bool close() {
@@ -221,13 +223,15 @@ class StrictReader : public json::json_sax_t {
   std::vector<Open> open_;
 };
 
+// Numbers beyond any double that one body may hold: each costs another reading of the body.
+constexpr int kMaxHugeNumbers = 16;
+
 // The body as JSON, or why it is none. A number too large for a double (1e400, 400 digits) is
 // a whole number far outside every range: it reads as 1e308 of its sign, which every field
-// judges the same way. Each such number is at least 309 characters, so a body is read at most
-// size / 309 + 1 times.
+// judges the same way.
 std::variant<json, FieldError> readBody(std::string_view body) {
   std::string text(body);
-  for (;;) {
+  for (int huge = 0;; ++huge) {
     StrictReader reader;
     if (json::sax_parse(text, &reader)) return std::move(reader.root);
     if (!reader.duplicate.empty()) {
@@ -238,6 +242,10 @@ std::variant<json, FieldError> readBody(std::string_view body) {
     if (length == 0 || reader.overflowEnd < length || reader.overflowEnd > text.size() ||
         text.compare(start, length, reader.overflowToken) != 0) {
       return badField("", "the body is not valid JSON");
+    }
+    if (huge == kMaxHugeNumbers) {
+      return badField("", "the body holds more than " + std::to_string(kMaxHugeNumbers) +
+                              " numbers beyond any range");
     }
     text.replace(start, length, text[start] == '-' ? "-1e308" : "1e308");
   }

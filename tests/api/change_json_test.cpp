@@ -265,9 +265,30 @@ TEST(ParseChange, NumbersBeyondAnyDouble) {
   EXPECT_EQ(errorOf(R"({"battery":1e400)").field, "");
   EXPECT_EQ(errorOf(R"({"battery":1e400)").status, 400);
   EXPECT_EQ(errorOf("1e400").status, 400);
-  std::string many = "{\"toggle\":[";
-  for (int i = 0; i < 100; ++i) many += (i ? ",1e" : "1e") + std::to_string(400 + i);
-  EXPECT_EQ(errorOf(many + "]}").field, "toggle.0");
+  // Each costs a reading of the body, so a body holds only so many.
+  const auto toggles = [](int n) {
+    std::string body = "{\"toggle\":[";
+    for (int i = 0; i < n; ++i) body += (i ? ",1e" : "1e") + std::to_string(400 + i);
+    return body + "]}";
+  };
+  EXPECT_EQ(errorOf(toggles(16)).field, "toggle.0");
+  EXPECT_EQ(errorOf(toggles(16)).status, 422);
+  EXPECT_EQ(errorOf(toggles(17)).field, "");
+  EXPECT_EQ(errorOf(toggles(17)).status, 400);
+  EXPECT_EQ(errorOf(toggles(17)).message, "the body holds more than 16 numbers beyond any range");
+}
+
+// A body as deep as 64 KiB allows costs no more than its size.
+TEST(ParseChange, DeepNestingIsRefusedWithoutHarm) {
+  const std::string deep = std::string(30000, '[') + std::string(30000, ']');
+  EXPECT_EQ(errorOf(R"({"levels":)" + deep + "}").field, "levels");
+  EXPECT_EQ(errorOf(deep).status, 400);
+  std::string objects;
+  for (int i = 0; i < 6000; ++i) objects += R"({"a":)";
+  objects += "1,\"a\":2" + std::string(6000, '}');
+  const FieldError e = errorOf(objects);
+  EXPECT_EQ(e.status, 400);
+  EXPECT_EQ(e.field.size(), 6000u * 2 - 1);  // a.a.a...a, the key given twice the last
 }
 
 TEST(ErrorBody, RangeBoundsAsWholeNumbers) {
