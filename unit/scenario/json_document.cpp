@@ -40,11 +40,16 @@ std::string fieldPath(const std::vector<Frame>& frames, const std::string& key) 
 
 // The path of the value being read: the innermost object's field or array's element.
 std::string valuePath(const std::vector<Frame>& frames) {
-  if (frames.empty()) return {};
-  if (!frames.back().array) return fieldPath(frames, frames.back().key);
-  std::vector<Frame> outer(frames.begin(), frames.end() - 1);
-  std::string path = outer.empty() ? std::string() : valuePath(outer);
-  return path + '[' + std::to_string(frames.back().index) + ']';
+  std::string path;
+  for (const Frame& frame : frames) {
+    if (frame.array) {
+      path += '[' + std::to_string(frame.index) + ']';
+    } else {
+      if (!path.empty()) path += '.';
+      path += frame.key;
+    }
+  }
+  return path;
 }
 
 }  // namespace

@@ -249,6 +249,10 @@ TEST(ScenarioLoader, DeepNestingIsRejectedWithoutHarm) {
   const std::string deep = std::string(100000, '[') + std::string(100000, ']');
   EXPECT_EQ(parseScenario(R"({"levels": )" + deep + "}").error, "levels: must be an object");
   EXPECT_EQ(parseScenario(deep).error, "document: must be an object");
+  const std::string huge = std::string(30000, '[') + "1e400" + std::string(30000, ']');
+  const std::string error = parseScenario(R"({"levels": )" + huge + "}").error;
+  EXPECT_EQ(error.substr(0, 12), "levels[0][0]") << error.substr(0, 100);
+  EXPECT_EQ(error.substr(error.size() - 37), "[0]: a number too large for any field");
 }
 
 TEST(ScenarioLoader, EveryExampleLoads) {
