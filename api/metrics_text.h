@@ -15,8 +15,10 @@ struct EventStats {
   uint64_t readers = 0;
 };
 
-// The Prometheus text exposition (format 0.0.4) of every unit's counters and endpoint state,
-// their totals, the event hub's counts and the process's memory and descriptors.
+// The Prometheus text exposition (format 0.0.4) of every unit's counters and endpoint state
+// (labelled `unit`), their totals over all units in families of their own (`vexa_fleet_...`, so
+// that `sum()` of a per-unit family counts nothing twice), the event hub's counts and the
+// process's memory and descriptors.
 std::string metricsText(const std::vector<UnitSnapshot>& units, const EventStats& events,
                         const ProcessStats& process);
 

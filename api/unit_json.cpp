@@ -11,8 +11,6 @@ using nlohmann::json;
 
 namespace {
 
-constexpr std::array<const char*, 8> kInputNames = {"presenca", "reset",    "rede",     "rede2",
-                                                    "rede3",    "reserva5", "reserva6", "reserva7"};
 constexpr std::array<const char*, 3> kBatteryRanges = {"60 V", "120 V", "240 V"};
 
 std::string bitsText(unsigned value) {
@@ -31,10 +29,6 @@ std::string hexOf(const Bytes& bytes) {
 }
 
 }  // namespace
-
-std::string_view inputName(int bit) {
-  return kInputNames[static_cast<size_t>(bit & 7)];
-}
 
 std::string latin1ToUtf8(std::string_view text) {
   std::string out;
@@ -97,7 +91,7 @@ json unitJson(const UnitSnapshot& u) {
 
   const unsigned inputs = u.live.InputFlags() & 0xFF;
   json byName = json::object();
-  for (int bit = 0; bit < 8; ++bit) byName[kInputNames[bit]] = (inputs >> bit & 1u) != 0;
+  for (int bit = 0; bit < 8; ++bit) byName[std::string(inputName(bit))] = (inputs >> bit & 1u) != 0;
   json levels = json::object();
   for (int i = 0; i < kLevelCount; ++i) {
     const int16_t nv = u.live.Nv(i);

@@ -7,15 +7,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "input_names.h"
 #include "unit_event.h"
 #include "unit_snapshot.h"
 
 namespace vexa::api {
 
 // The JSON forms of units, changes and events (see docs/api.md). Pure functions.
-
-// The names of input bits 0..7.
-std::string_view inputName(int bit);
 
 // A text of the panel (8-bit, Latin-1) as UTF-8, so any byte survives in JSON.
 std::string latin1ToUtf8(std::string_view text);

@@ -9,6 +9,7 @@ packages=(
   fonts-liberation2 xvfb xauth x11-utils imagemagick
   libsystemd-dev systemd lintian desktop-file-utils man-db strace
   libcpp-httplib-dev chromium chromium-driver python3-selenium
+  prometheus  # for promtool, which lints the /metrics text in the tests
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -19,4 +20,11 @@ if [ "${#missing[@]}" -gt 0 ]; then
   [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
   $sudo_cmd apt-get update
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+# Only promtool is wanted from package prometheus: when this run installed it, the server the
+# package starts on every address (port 9090) is stopped and kept off. One set up before is left.
+if [[ " ${missing[*]} " == *" prometheus "* ]] && [ -d /run/systemd/system ]; then
+  sudo_cmd=""
+  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  $sudo_cmd systemctl disable --now prometheus || true
 fi

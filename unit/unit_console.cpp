@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "bits.h"
+#include "input_names.h"
 #include "level_rules.h"
 #include "number_format.h"
 #include "reply_framing.h"
@@ -84,7 +85,7 @@ std::vector<std::string> UnitConsole::wordsOf(std::string_view line) {
 }
 
 std::string UnitConsole::helpText() {
-  return "input N on|off|toggle; level bat|temp|umid VALUE; auto on|off; variant 110|130|150; "
+  return "input N|NAME on|off|toggle; level bat|temp|umid VALUE; auto on|off; variant 110|130|150; "
          "battery 0|1|2; endpoint on|off; fault drop P | delay MS[:J] | corrupt P | off; "
          "scenario stop | start FILE; status [--json]";
 }
@@ -127,7 +128,13 @@ std::string UnitConsole::execute(const std::vector<std::string>& w, bool& known)
 
 std::string UnitConsole::input(const std::string& which, const std::string& how) {
   long bit = 0;
-  if (!parseInt(which, 0, 7, bit)) return error("input takes a bit number from 0 to 7");
+  if (const auto named = inputBitNamed(which)) {
+    bit = *named;
+  } else if (!parseInt(which, 0, 7, bit)) {
+    return error(
+        "input takes a bit from 0 to 7 or a name: presença (presenca), reset, rede, "
+        "rede2, rede3, reserva5, reserva6, reserva7");
+  }
   if (how != "on" && how != "off" && how != "toggle") return error("input takes on, off or toggle");
   const Unit::InputAction action = how == "on"    ? Unit::InputAction::On
                                    : how == "off" ? Unit::InputAction::Off
@@ -216,10 +223,12 @@ std::string UnitConsole::status(bool json) {
                                 std::to_string(r.nv[2])};
   const auto faults = unit_.faultCounts();  // dropped, delayed, corrupted
   const char* names[3] = {"bat", "temp", "umid"};
-  std::string sources[3];  // what sets each level: a scenario, auto mode or the operator
+  // What sets each level, in the API's words: "operator" (by hand or auto mode, which `auto`
+  // tells apart) or the scenario that drives it ("scenario sine").
+  std::string sources[3];
   for (int i = 0; i < 3; ++i) {
     sources[i] = unit_.levelSource(i);
-    if (sources[i].empty()) sources[i] = r.autoMode ? "auto" : "operator";
+    if (sources[i].empty()) sources[i] = "operator";
   }
   const ScenarioRunner* runner = unit_.scenario().runner();
   const double scenarioTime = runner ? runner->scenarioTime(ScenarioRunner::Clock::now()) : 0;
@@ -257,11 +266,11 @@ std::string UnitConsole::status(bool json) {
         << " reset=" << r.countdown << " token=" << r.token << " datagrams=" << handled
         << " dropped=" << faults[0] << " delayed=" << faults[1] << " corrupted=" << faults[2]
         << " delay_overflow=" << queueDropped << " unanswered=" << unanswered;
-    // Sources and the file are single words: spaces become ':' and '?'.
+    // A source with a space is quoted (it holds no quote); the file is one word, spaces
+    // become '?'.
     for (int i = 0; i < 3; ++i) {
-      std::string word = sources[i];
-      for (char& c : word) c = c == ' ' ? ':' : c;
-      out << " " << names[i] << "_source=" << word;
+      const bool spaced = sources[i].find(' ') != std::string::npos;
+      out << " " << names[i] << "_source=" << (spaced ? "\"" + sources[i] + "\"" : sources[i]);
     }
     if (runner) {
       std::string file = oneLine(unit_.scenario().file());

@@ -76,7 +76,7 @@ TEST_F(ApiServerTest, ListsEveryUnitAndSumsTheirMetrics) {
   ASSERT_EQ(list.size(), 3u);
   EXPECT_EQ(list[2]["port"], 5012);
   r = client->Get("/metrics");
-  EXPECT_NE(r->body.find("\nvexa_datagrams_total 300\n"), std::string::npos);
+  EXPECT_NE(r->body.find("\nvexa_fleet_datagrams_total 300\n"), std::string::npos);
   EXPECT_EQ(client->Get("/api/v1/units/13")->status, 404);
   EXPECT_EQ(client->Get("/api/v1/units/bad%20id")->status, 404);
 }

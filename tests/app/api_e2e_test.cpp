@@ -524,9 +524,9 @@ TEST_F(ApiTest, MetricsParse) {
     samples[std::string(m[1]) + std::string(m[2])] = std::stod(m[3]);
   }
   EXPECT_EQ(samples["vexa_lines_total{unit=\"1\",command=\"snd\"}"], 3);
-  EXPECT_EQ(samples["vexa_lines_total{command=\"rPr\"}"], 1);
+  EXPECT_EQ(samples["vexa_fleet_lines_total{command=\"rPr\"}"], 1);
   EXPECT_GE(samples["vexa_datagrams_total{unit=\"1\"}"], 4);
-  EXPECT_EQ(samples["vexa_datagrams_total{unit=\"1\"}"], samples["vexa_datagrams_total"]);
+  EXPECT_EQ(samples["vexa_datagrams_total{unit=\"1\"}"], samples["vexa_fleet_datagrams_total"]);
   EXPECT_EQ(samples["vexa_endpoint_up{unit=\"1\"}"], 1);
   EXPECT_EQ(samples["vexa_units"], 1);
   EXPECT_GT(samples["process_resident_memory_bytes"], 1e6);

@@ -117,8 +117,8 @@ TEST_F(ApiFleetTest, MetricsPerUnitAndTotals) {
   const std::string& m = r->body;
   for (const char* sample :
        {"vexa_units 3", "vexa_lines_total{unit=\"3\",command=\"rPr\"} 1",
-        "vexa_lines_total{unit=\"2\",command=\"snd\"} 0", "vexa_endpoint_up 3",
-        "vexa_delay_overflow_total{unit=\"1\"} 0", "vexa_lines_unanswered_total 0"}) {
+        "vexa_lines_total{unit=\"2\",command=\"snd\"} 0", "vexa_fleet_endpoints_up 3",
+        "vexa_delay_overflow_total{unit=\"1\"} 0", "vexa_fleet_lines_unanswered_total 0"}) {
     EXPECT_NE(m.find(sample), std::string::npos) << sample << "\n" << m;
   }
 }

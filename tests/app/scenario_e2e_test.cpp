@@ -59,8 +59,8 @@ TEST(ScenarioE2E, StepsReachTheStatusAndSndAndStoppingHandsTheLevelBack) {
   ASSERT_TRUE(sim.waitUntilAnswering(port));
   ASSERT_TRUE(statusShows(sim, "", "temp=40 ", 5000)) << sim.standardOutput();
   EXPECT_TRUE(statusShows(sim, "", "umid=33 umid_text=33 auto=off", 1000));
-  EXPECT_TRUE(
-      statusShows(sim, "", "temp_source=scenario:steps umid_source=scenario:constant", 1000));
+  EXPECT_TRUE(statusShows(sim, "",
+                          R"(temp_source="scenario steps" umid_source="scenario constant")", 1000));
   EXPECT_TRUE(statusShows(sim, "", "scenario=" + dir.file("steps.json") + " scenario_time=", 1000));
   // A driven level refuses the operator, in auto mode too it keeps its value.
   sim.input("level temp 10\nauto on\n");
@@ -165,7 +165,7 @@ TEST(ScenarioE2E, AFleetOfAHundredRunsEachUnitAtItsOwnPhase) {
   fleet.input("unit 7 scenario stop\nunit 7 status\nunit 8 status\n");
   ASSERT_TRUE(fleet.waitForOutput("ok scenario stop"));
   EXPECT_TRUE(fleet.waitForOutput("bat_source=operator"));
-  EXPECT_TRUE(fleet.waitForOutput("bat_source=scenario:ramp"));
+  EXPECT_TRUE(fleet.waitForOutput(R"(bat_source="scenario ramp")"));
   fleet.input("quit\n");
   EXPECT_EQ(fleet.waitForExit(20000), 0);
 }
@@ -186,7 +186,7 @@ TEST(ScenarioE2E, AFleetFileGivesUnitsTheirOwnScenarioAndOffset) {
   ASSERT_TRUE(fleet.waitForOutput("unit 3: endpoint="));
   const std::string out = fleet.standardOutput();
   EXPECT_TRUE(
-      std::regex_search(out, std::regex(R"(unit 1: .* umid=[0-4] .*umid_source=scenario:ramp)")))
+      std::regex_search(out, std::regex(R"(unit 1: .* umid=[0-4] .*umid_source="scenario ramp")")))
       << out;
   EXPECT_TRUE(std::regex_search(out, std::regex(R"(unit 2: .* umid=7[0-4] )"))) << out;
   EXPECT_TRUE(std::regex_search(out, std::regex(R"(unit 3: .*umid_source=operator scenario=none)")))

@@ -43,6 +43,29 @@ TEST_F(ConsoleTest, InputsToggleLikeLedClicks) {
   EXPECT_EQ(data().live.InputFlags(), 0x81);
 }
 
+// An input is named as in the API and scenarios: its bit, or its name in either spelling.
+TEST_F(ConsoleTest, InputsByNumberOrName) {
+  const std::string presenca =
+      "presen\xC3\xA7"
+      "a";
+  const std::pair<std::string, std::string> cases[] = {
+      {"input " + presenca + " on", "ok input 0 on\n"},
+      {"input presenca off", "ok input 0 off\n"},
+      {"input " + presenca + " toggle", "ok input 0 on\n"},
+      {"input rede toggle", "ok input 2 off\n"},
+      {"input rede2 on", "ok input 3 on\n"},
+      {"input rede3 on", "ok input 4 on\n"},
+      {"input reserva5 on", "ok input 5 on\n"},
+      {"input reserva7 toggle", "ok input 7 on\n"},
+  };
+  for (const auto& [line, answer] : cases) EXPECT_EQ(run(line), answer) << line;
+  EXPECT_EQ(data().live.InputFlags(), 0xB9);
+  for (const char* line : {"input reset on", "input Rede on", "input presen on", "input 0x1 on"}) {
+    EXPECT_EQ(run(line).rfind("error: ", 0), 0u) << line;
+  }
+  EXPECT_EQ(data().live.InputFlags(), 0xB9);
+}
+
 TEST_F(ConsoleTest, LevelsGoThroughTheSliders) {
   run("level temp 25");
   EXPECT_EQ(unit.sliderPosition(1), 38);
@@ -146,6 +169,26 @@ TEST_F(ConsoleTest, StatusJsonDecodesTheParametersAndCountsWhatTheBoundsDropped)
       run("status").find(" delay_overflow=0 unanswered=0 bat_source=operator temp_source=operator "
                          "umid_source=operator scenario=none\n"),
       std::string::npos);
+}
+
+// The sources read as the API's "source": "operator", in auto mode too, or the scenario.
+TEST_F(ConsoleTest, LevelSourcesInTheApisWords) {
+  run("auto on");
+  EXPECT_NE(run("status").find(" bat_source=operator temp_source=operator umid_source=operator "),
+            std::string::npos);
+  EXPECT_NE(run("status --json").find(R"("bat_source":"operator","temp_source":"operator")"),
+            std::string::npos);
+  testing::writeFile(dir.file("sine.json"), R"({"levels": {"temp": {"kind": "sine", "mean": 20,
+      "amplitude": 5, "period": 60}}})");
+  ASSERT_EQ(run("scenario start " + dir.file("sine.json")).rfind("ok ", 0), 0u);
+  const std::string line = run("status");
+  EXPECT_NE(line.find(R"( bat_source=operator temp_source="scenario sine" umid_source=operator )"),
+            std::string::npos)
+      << line;
+  const std::string json = run("status --json");
+  EXPECT_NE(json.find(R"("temp_source":"scenario sine")"), std::string::npos) << json;
+  run("scenario stop");
+  EXPECT_NE(run("status").find(" temp_source=operator "), std::string::npos);
 }
 
 TEST_F(ConsoleTest, MalformedCommandsChangeNothing) {

@@ -38,6 +38,20 @@ std::string fieldPath(const std::vector<Frame>& frames, const std::string& key) 
   return path;
 }
 
+// The path of the value being read: the innermost object's field or array's element.
+std::string valuePath(const std::vector<Frame>& frames) {
+  std::string path;
+  for (const Frame& frame : frames) {
+    if (frame.array) {
+      path += '[' + std::to_string(frame.index) + ']';
+    } else {
+      if (!path.empty()) path += '.';
+      path += frame.key;
+    }
+  }
+  return path;
+}
+
 }  // namespace
 
 bool parseJsonDocument(std::string_view text, json& out, JsonErrors& errors) {
@@ -73,6 +87,11 @@ bool parseJsonDocument(std::string_view text, json& out, JsonErrors& errors) {
     const auto at = message.find("line ");
     errors.failText(at == std::string::npos ? message : message.substr(at));
     return false;
+  } catch (const json::out_of_range&) {
+    // A number beyond any double (1e400): the parser stops at it.
+    const std::string path = valuePath(frames);
+    if (path.empty()) return errors.failText("a number too large for any field");
+    return errors.fail(path, "a number too large for any field");
   }
   if (!duplicate.empty()) return errors.fail(duplicate, "duplicate field");
   return true;

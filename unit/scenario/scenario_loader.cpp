@@ -1,8 +1,10 @@
 #include "scenario_loader.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
+#include "input_names.h"
 #include "json_document.h"
 #include "json_fields.h"
 
@@ -209,27 +211,24 @@ bool parseSchedule(JsonObject& o, TimedEvent& event, bool withDuration, JsonErro
   return true;
 }
 
-// The input bit: 0 or 2..7, or the name of one of the named inputs.
+// The input bit: 0 or 2..7, by number or by name (input_names.h).
 bool parseInputBit(JsonObject& o, int& bit) {
   if (!o.require("input")) return false;
   const json& v = o.at("input");
-  static constexpr const char* kNames[] = {"presença", nullptr, "rede", "rede2", "rede3"};
+  std::optional<int64_t> n;
   if (v.is_string()) {
-    for (int i = 0; i < 5; ++i) {
-      if (kNames[i] && v.get<std::string>() == kNames[i]) {
-        bit = i;
-        return true;
-      }
-    }
+    if (const auto named = inputBitNamed(v.get<std::string>())) n = *named;
   } else if (v.is_number_integer()) {
-    const int64_t n = v.get<int64_t>();
-    if (n == 1) return o.fail("input", "bit 1 follows the reset countdown; use a reset event");
-    if (n >= 0 && n <= 7) {
-      bit = static_cast<int>(n);
-      return true;
-    }
+    n = v.get<int64_t>();
   }
-  return o.fail("input", "must be 0 or 2..7, or presença, rede, rede2 or rede3");
+  if (n == 1) return o.fail("input", "bit 1 follows the reset countdown; use a reset event");
+  if (n && *n >= 0 && *n <= 7) {
+    bit = static_cast<int>(*n);
+    return true;
+  }
+  return o.fail("input",
+                "must be 0 or 2..7, or presença (presenca), rede, rede2, rede3, reserva5, "
+                "reserva6 or reserva7");
 }
 
 bool parseInputEvent(const json& value, const std::string& path, Scenario& scenario,

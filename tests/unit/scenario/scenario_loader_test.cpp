@@ -144,9 +144,11 @@ TEST(ScenarioLoader, InvalidDocumentsNameTheField) {
       {R"({"inputs": [{"kind": "set", "input": 1, "at": 0}]})",
        "inputs[0].input: bit 1 follows the reset countdown; use a reset event"},
       {R"({"inputs": [{"kind": "set", "input": 8, "at": 0}]})",
-       "inputs[0].input: must be 0 or 2..7, or presença, rede, rede2 or rede3"},
+       "inputs[0].input: must be 0 or 2..7, or presença (presenca), rede, rede2, rede3, reserva5, "
+       "reserva6 or reserva7"},
       {R"({"inputs": [{"kind": "set", "input": "reserva", "at": 0}]})",
-       "inputs[0].input: must be 0 or 2..7, or presença, rede, rede2 or rede3"},
+       "inputs[0].input: must be 0 or 2..7, or presença (presenca), rede, rede2, rede3, reserva5, "
+       "reserva6 or reserva7"},
       {R"({"inputs": [{"kind": "set", "at": 0}]})", "inputs[0].input: missing"},
       {R"({"inputs": [{"kind": "blink", "input": 0, "at": 0}]})",
        "inputs[0].kind: must be set, clear, pulse or toggle"},
@@ -196,6 +198,15 @@ TEST(ScenarioLoader, InvalidDocumentsNameTheField) {
            {"at": 1, "at": 2, "value": 3}]}}})",
        "levels.umid.steps[1].at: duplicate field"},
       {R"([[1, 2], {"a": [3], "b": {"c": 1}}, {"a": 1, "a": 2}])", "[2].a: duplicate field"},
+      {R"({"inputs": [{"kind": "set", "input": "reset", "at": 0}]})",
+       "inputs[0].input: bit 1 follows the reset countdown; use a reset event"},
+      {R"({"inputs": [{"kind": "set", "input": "Rede", "at": 0}]})",
+       "inputs[0].input: must be 0 or 2..7, or presença (presenca), rede, rede2, rede3, reserva5, "
+       "reserva6 or reserva7"},
+      {R"({"seed": 1e400})", "seed: a number too large for any field"},
+      {R"({"inputs": [{"kind": "set", "input": 0, "at": [1, -1e400]}]})",
+       "inputs[0].at[1]: a number too large for any field"},
+      {"1e400", "a number too large for any field"},
       {"{\"levels\": ",
        "line 1, column 12: syntax error while parsing value - unexpected end of "
        "input; expected '[', '{', or a literal"},
@@ -204,6 +215,24 @@ TEST(ScenarioLoader, InvalidDocumentsNameTheField) {
     const ScenarioLoad load = parseScenario(row.json);
     EXPECT_FALSE(load.ok()) << row.json;
     EXPECT_EQ(load.error, row.error) << row.json;
+  }
+}
+
+// An input is named as everywhere else: either spelling of presença, or any input's name.
+TEST(ScenarioLoader, InputsByEveryName) {
+  const std::string presenca =
+      "presen\xC3\xA7"
+      "a";
+  const std::pair<std::string, int> names[] = {
+      {'"' + presenca + '"', 0}, {R"("presen\u00e7a")", 0}, {R"("presenca")", 0}, {R"("rede")", 2},
+      {R"("rede3")", 4},         {R"("reserva5")", 5},      {R"("reserva7")", 7}, {"6", 6},
+  };
+  for (const auto& [name, bit] : names) {
+    const std::string json =
+        std::string(R"({"inputs": [{"kind": "set", "at": 0, "input": )") + name + "}]}";
+    const ScenarioLoad load = parseScenario(json);
+    ASSERT_TRUE(load.ok()) << json << ": " << load.error;
+    EXPECT_EQ(std::get<InputEvent>(load.scenario->events[0].action).bit, bit) << json;
   }
 }
 
@@ -220,6 +249,10 @@ TEST(ScenarioLoader, DeepNestingIsRejectedWithoutHarm) {
   const std::string deep = std::string(100000, '[') + std::string(100000, ']');
   EXPECT_EQ(parseScenario(R"({"levels": )" + deep + "}").error, "levels: must be an object");
   EXPECT_EQ(parseScenario(deep).error, "document: must be an object");
+  const std::string huge = std::string(30000, '[') + "1e400" + std::string(30000, ']');
+  const std::string error = parseScenario(R"({"levels": )" + huge + "}").error;
+  EXPECT_EQ(error.substr(0, 12), "levels[0][0]") << error.substr(0, 100);
+  EXPECT_EQ(error.substr(error.size() - 37), "[0]: a number too large for any field");
 }
 
 TEST(ScenarioLoader, EveryExampleLoads) {
