@@ -3,6 +3,7 @@ on 127.0.0.1, and docs/openapi.yaml as a checker of answers."""
 import json
 import os
 import re
+import select
 import socket
 import subprocess
 import sys
@@ -52,7 +53,10 @@ def request(port, method, path, body=None, headers=None):
                                  headers=all_headers, method=method)
     try:
         with urllib.request.urlopen(req, timeout=HANG) as response:
-            return Answer(response.status, response.getheaders(), response.read())
+            # An event stream does not end: its head is the answer (EventStream reads on).
+            stream = response.headers.get_content_type() == "text/event-stream"
+            body = b"" if stream else response.read()
+            return Answer(response.status, response.getheaders(), body)
     except urllib.error.HTTPError as error:
         return Answer(error.code, error.headers.items(), error.read())
 
@@ -60,10 +64,15 @@ def request(port, method, path, body=None, headers=None):
 def raw(port, data):
     """Sends bytes as they are (malformed or partial requests) and reads the answer."""
     with socket.create_connection(("127.0.0.1", port), timeout=HANG) as s:
+        # In pieces, stopping once an answer is there: a server may refuse a request (a body
+        # too large) before taking all of it.
         try:
-            s.sendall(data)
+            for start in range(0, len(data), 16384):
+                if select.select([s], [], [], 0)[0]:
+                    break
+                s.sendall(data[start:start + 16384])
         except OSError:
-            pass  # the server may answer and close before taking everything
+            pass
         received = b""
         while True:
             head_end = received.find(b"\r\n\r\n")
@@ -287,7 +296,8 @@ class Contract:
             if value is None:
                 found.append("no %s header" % name)
             else:
-                found += ["header %s: %s" % (name, p) for p in self.problems(header["schema"], value)]
+                found += ["header %s: %s" % (name, p)
+                          for p in self.problems(header["schema"], value)]
         content = documented.get("content", {})
         if not content:
             return found
