@@ -3,7 +3,7 @@
 string(REPLACE "|" ";" INPUTS "${INPUTS}")
 string(REPLACE "|" ";" NAMES "${NAMES}")
 string(REPLACE "|" ";" TYPES "${TYPES}")
-set(body "// Generated from api/web/ at build time; do not edit.\n#include \"web_assets.h\"\n\n#include <array>\n\nnamespace vexa::api {\nnamespace {\n")
+set(body "// Generated from api/web/ and docs/openapi.yaml at build time; do not edit.\n#include \"web_assets.h\"\n\n#include <array>\n\nnamespace vexa::api {\nnamespace {\n")
 list(LENGTH INPUTS count)
 math(EXPR last "${count} - 1")
 foreach(i RANGE ${last})

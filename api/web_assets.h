@@ -4,9 +4,10 @@
 
 namespace vexa::api {
 
-// The dashboard's files, built into the program from api/web/ (no network, no CDN).
+// The dashboard's files (api/web/) and the OpenAPI document (docs/openapi.yaml), built into the
+// program (no network, no CDN).
 struct WebAsset {
-  std::string_view path;  // "/", "/app.js", "/app.css"
+  std::string_view path;  // "/", "/app.js", "/app.css", "/api/v1/openapi.json"
   std::string_view contentType;
   std::string_view body;
 };

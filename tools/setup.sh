@@ -10,6 +10,7 @@ packages=(
   libsystemd-dev systemd lintian desktop-file-utils man-db strace
   libcpp-httplib-dev chromium chromium-driver python3-selenium
   prometheus  # for promtool, which lints the /metrics text in the tests
+  python3-yaml python3-jsonschema
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -27,4 +28,20 @@ if [[ " ${missing[*]} " == *" prometheus "* ]] && [ -d /run/systemd/system ]; th
   sudo_cmd=""
   [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
   $sudo_cmd systemctl disable --now prometheus || true
+fi
+
+# Node.js and npm for the OpenAPI linter, from Debian unless some node is already there.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  sudo_cmd=""
+  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  $sudo_cmd apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y --no-install-recommends nodejs npm
+fi
+
+# The linter at the version tools/node/package-lock.json pins, into tools/node/node_modules;
+# again only when the lock file changed since.
+node_dir="$(cd "$(dirname "$0")" && pwd)/node"
+if ! cmp -s "$node_dir/package-lock.json" "$node_dir/node_modules/.installed-lock"; then
+  (cd "$node_dir" && npm ci --no-audit --no-fund --loglevel=error)
+  cp "$node_dir/package-lock.json" "$node_dir/node_modules/.installed-lock"
 fi

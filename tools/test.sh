@@ -20,6 +20,11 @@ echo "== formatting"
 files=$(git ls-files '*.cpp' '*.h')
 clang-format --dry-run --Werror $files
 
+echo "== OpenAPI lint"
+# Offline: no usage reports, no version check.
+REDOCLY_TELEMETRY=off REDOCLY_SUPPRESS_UPDATE_NOTICE=true \
+  tools/node/node_modules/.bin/redocly lint --config redocly.yaml docs/openapi.yaml
+
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_suite build-asan "address,undefined"
 
