@@ -54,7 +54,7 @@ def main():
             wait_until("LED 6 of unit 500 lit", lambda: "on" in led.get_attribute("class"))
 
             box = driver.find_element(By.ID, "filter")
-            box.send_keys("1000")  # only unit 1000 (port 6999) holds it
+            box.send_keys("1000")  # a whole number: unit 1000 alone, not every id holding it
             wait_until("one card left", lambda: driver.find_element(By.ID, "count").text ==
                        "1 of %d units" % UNITS)
             errors = severe(driver)

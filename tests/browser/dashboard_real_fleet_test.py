@@ -9,8 +9,8 @@ import subprocess
 import sys
 import tempfile
 
-from browser_support import (By, announced, browser, free_udp_port_run, probe_body, severe,
-                             wait_until)
+from browser_support import (By, announced, browser, fill_event_streams, free_udp_port_run,
+                             probe_body, severe, wait_until)
 
 UNITS = 3
 
@@ -33,9 +33,20 @@ def main():
             api_port = wait_until("the API", lambda: announced(stderr), 10)
             driver = browser(os.path.join(workdir, "profile"))
             driver.set_page_load_timeout(20)
+            banner = lambda: driver.find_element(By.ID, "banner")
+
+            # With every event stream taken the page says why in words, and comes back by
+            # itself once streams are free again.
+            held = fill_event_streams(api_port)
             driver.get("http://127.0.0.1:%d/" % api_port)
+            wait_until("the busy banner", lambda: "too many event streams" in banner().text)
+            text = banner().text
+            assert "busy" in text and "503" in text and "does not answer" not in text, text
+            for connection in held:
+                connection.close()
             wait_until("every unit's card",
-                       lambda: len(driver.find_elements(By.CSS_SELECTOR, ".card")) == UNITS)
+                       lambda: len(driver.find_elements(By.CSS_SELECTOR, ".card")) == UNITS, 15)
+            wait_until("the banner gone", lambda: not banner().is_displayed())
             for number in range(1, UNITS + 1):
                 card = driver.find_element(By.CSS_SELECTOR, '.card[data-unit="%d"]' % number)
                 assert str(base + number - 1) in card.text, "unit %d shows its port" % number
@@ -48,7 +59,33 @@ def main():
             one = driver.find_element(By.CSS_SELECTOR, '.card[data-unit="1"]')
             assert "on" not in one.find_elements(By.CSS_SELECTOR, "button.led")[0].get_attribute("class")
 
-            errors = severe(driver)
+            # A whole number in the filter is a unit's number or port, exactly; "55", which
+            # every port holds, is neither. Text still matches within the card's words.
+            box = driver.find_element(By.ID, "filter")
+            shown = lambda: sorted(c.get_attribute("data-unit")
+                                   for c in driver.find_elements(By.CSS_SELECTOR, ".card")
+                                   if c.is_displayed())
+            for typed, expected in (("2", ["2"]), (str(base + 2), ["3"]), ("55", []),
+                                    (" 1 ", ["1"]), ("on", ["1", "2", "3"])):
+                box.clear()
+                box.send_keys(typed)
+                wait_until("the cards for %r" % typed, lambda: shown() == expected)
+            box.clear()
+
+            # An unknown unit after a known one says so and shows nothing of the other.
+            driver.get("http://127.0.0.1:%d/#/unit/2" % api_port)
+            title = lambda: driver.find_element(By.ID, "unit-title").text
+            wait_until("unit 2's page", lambda: "UDP port %d" % (base + 1) in title())
+            driver.execute_script("location.hash = '#/unit/999'")
+            wait_until("no such unit",
+                       lambda: "No such unit: 999" in driver.find_element(By.ID, "unit-error").text)
+            assert title() == "Unit 999", title()
+            assert not driver.find_element(By.ID, "stIP").is_displayed(), "unit 2's values hidden"
+            driver.execute_script("location.hash = '#/unit/3'")
+            wait_until("unit 3's page", lambda: "UDP port %d" % (base + 2) in title())
+            assert driver.find_element(By.ID, "unit-error").text == ""
+
+            errors = severe(driver, expected_statuses=(404, 503))
             assert not errors, "console errors: %r" % errors
             print("dashboard over a real fleet passed")
             return 0

@@ -101,8 +101,9 @@ def main():
 
             # When the server goes away the page says so.
             sim.stop()
-            wait_until("the lost-connection banner",
-                       lambda: driver.find_element(By.ID, "banner").is_displayed(), 10)
+            banner = driver.find_element(By.ID, "banner")
+            wait_until("the lost-connection banner", lambda: banner.is_displayed(), 10)
+            assert "does not answer" in banner.text, banner.text
             print("dashboard test passed")
             return 0
         except AssertionError as failure:
