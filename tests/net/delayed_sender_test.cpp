@@ -40,8 +40,9 @@ TEST_F(DelayedSenderTest, TheDefaultBoundHoldsUnderAFlood) {
     EXPECT_EQ(queued, DelayedSender::kMaxPending);
     EXPECT_EQ(sender.dropped(), 2500u);
   }
-  // Destroying it with a full queue of far-off replies does not wait for them.
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  // Destroying it with a full queue of replies ten minutes off does not wait for them (the
+  // bound only catches a wait, however busy the machine).
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
 }
 
 // A place freed by a reply that has gone out is taken by the next one.
