@@ -339,8 +339,12 @@ function roundHalfEven(x) {
   return floor % 2 === 0 ? floor : floor + 1;
 }
 
-function setUnitError(text) {
-  $('unit-error').textContent = text;
+// What the page says under the unit: why it could not be read (cleared by the next reading)
+// and what became of the last change (kept until the next change).
+const unitNotes = { load: '', change: '' };
+function setUnitNote(kind, text) {
+  unitNotes[kind] = text;
+  $('unit-error').textContent = [unitNotes.load, unitNotes.change].filter(Boolean).join(' ');
 }
 
 const paintUnit = throttled(() => {
@@ -399,15 +403,15 @@ async function loadUnit() {
       setUnitState('shown');
       openUnitStream(id);
     }
-    setUnitError('');
+    setUnitNote('load', '');
     paintUnit();
   } catch (error) {
     if (id !== unitId) return;
     if (error.status === 404) {
       setUnitState('missing');
-      setUnitError('No such unit: ' + id + '.');
+      setUnitNote('load', 'No such unit: ' + id + '.');
     } else {
-      setUnitError(error.message);
+      setUnitNote('load', error.message);
     }
   }
 }
@@ -430,10 +434,10 @@ function change(body) {
     .then((reply) => {
       unit = reply.unit;
       const clamped = reply.clamped.map((c) => c.field + ' held at ' + c.applied).join(', ');
-      setUnitError(clamped);
+      setUnitNote('change', clamped);
       paintUnit();
     })
-    .catch((error) => setUnitError(error.message));
+    .catch((error) => setUnitNote('change', error.message));
 }
 
 $('unit-leds').append(...[0, 1, 2, 3, 4, 5, 6, 7].map(ledButton));
@@ -484,7 +488,8 @@ function route() {
     unit = null;
     traffic = null;
     setUnitState('loading');
-    setUnitError('');
+    setUnitNote('load', '');
+    setUnitNote('change', '');
     $('unit-title').textContent = 'Unit ' + unitId;
     stopStream();  // the unit's own stream opens once the unit is known
     loadUnit();

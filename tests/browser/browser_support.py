@@ -26,7 +26,8 @@ if not (os.path.exists(CHROMIUM) and os.path.exists(DRIVER)):
     sys.exit(SKIP)
 
 
-def wait_until(what, condition, timeout=5.0):
+def wait_until(what, condition, timeout=30.0):
+    """Asks condition until it gives a true value, which it returns; 30 s only catch a hang."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         value = condition()
@@ -97,5 +98,5 @@ def fill_event_streams(port, most=64):
 def probe_body(probe, port, line):
     """Sends one line to UDP port through the probe; the decoded reply body, or "" without one."""
     out = subprocess.run([probe, "--port", str(port), "--json", line],
-                         capture_output=True, text=True, timeout=5)
+                         capture_output=True, text=True, timeout=30)
     return json.loads(out.stdout.splitlines()[0])["body"] if out.returncode == 0 else ""

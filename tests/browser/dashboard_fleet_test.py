@@ -32,7 +32,7 @@ def main():
             driver.set_page_load_timeout(20)
             driver.get("http://127.0.0.1:%s/" % m.group(1))
             wait_until("every card", lambda: driver.find_element(By.ID, "count").text ==
-                       "%d of %d units" % (UNITS, UNITS), 15)
+                       "%d of %d units" % (UNITS, UNITS))
 
             # The longest gap between 50 ms timer ticks over 3 s, and the paints of one card.
             stall = driver.execute_async_script("""

@@ -5,6 +5,7 @@ Usage: dashboard_real_fleet_test.py VEXA_SIM_HEADLESS VEXA_PROBE
 Exits 0 on success, 1 on a failure, 77 (skipped) when Chromium, its driver or Selenium is absent.
 """
 import os
+import socket
 import subprocess
 import sys
 import tempfile
@@ -30,7 +31,7 @@ def main():
 
         driver = None
         try:
-            api_port = wait_until("the API", lambda: announced(stderr), 10)
+            api_port = wait_until("the API", lambda: announced(stderr))
             driver = browser(os.path.join(workdir, "profile"))
             driver.set_page_load_timeout(20)
             banner = lambda: driver.find_element(By.ID, "banner")
@@ -45,7 +46,7 @@ def main():
             for connection in held:
                 connection.close()
             wait_until("every unit's card",
-                       lambda: len(driver.find_elements(By.CSS_SELECTOR, ".card")) == UNITS, 15)
+                       lambda: len(driver.find_elements(By.CSS_SELECTOR, ".card")) == UNITS)
             wait_until("the banner gone", lambda: not banner().is_displayed())
             for number in range(1, UNITS + 1):
                 card = driver.find_element(By.CSS_SELECTOR, '.card[data-unit="%d"]' % number)
@@ -54,7 +55,7 @@ def main():
             # A click on LED 0 of unit 2 reaches unit 2 alone.
             two = driver.find_element(By.CSS_SELECTOR, '.card[data-unit="2"]')
             two.find_elements(By.CSS_SELECTOR, "button.led")[0].click()
-            wait_until("presença in unit 2's snd", lambda: ",1,1,1,0,0," in body(2, "snd000"), 5)
+            wait_until("presença in unit 2's snd", lambda: ",1,1,1,0,0," in body(2, "snd000"))
             assert ",1,1,1,0,0," not in body(1, "snd000"), "unit 1 unchanged"
             one = driver.find_element(By.CSS_SELECTOR, '.card[data-unit="1"]')
             assert "on" not in one.find_elements(By.CSS_SELECTOR, "button.led")[0].get_attribute("class")
@@ -85,7 +86,27 @@ def main():
             wait_until("unit 3's page", lambda: "UDP port %d" % (base + 2) in title())
             assert driver.find_element(By.ID, "unit-error").text == ""
 
-            errors = severe(driver, expected_statuses=(404, 503))
+            # A refused change is told in words: the status's meaning and the server's message.
+            switch = driver.find_element(By.ID, "cbCT13")
+            error = lambda: driver.find_element(By.ID, "unit-error").text
+            switch.click()
+            wait_until("unit 3's endpoint off", lambda: not switch.is_selected() and
+                       "on" not in driver.find_element(By.ID, "ldUDP").get_attribute("class"))
+            holder = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+            try:
+                holder.bind(("0.0.0.0", base + 2))
+                switch.click()
+                refusal = "The unit refused the change (HTTP 409): Could not bind socket"
+                wait_until("the refusal in words", lambda: error().startswith(refusal))
+                # The page reads the unit again (the box shows its endpoint off); the words stay.
+                wait_until("the box showing the unit's endpoint", lambda: not switch.is_selected())
+                assert error().startswith(refusal), error()
+            finally:
+                holder.close()
+            switch.click()
+            wait_until("unit 3's endpoint on again", lambda: switch.is_selected() and error() == "")
+
+            errors = severe(driver, expected_statuses=(404, 409, 503))
             assert not errors, "console errors: %r" % errors
             print("dashboard over a real fleet passed")
             return 0

@@ -29,7 +29,7 @@ def main():
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=stderr)
         driver = None
         try:
-            api_port = wait_until("the API", lambda: announced(stderr), 10)
+            api_port = wait_until("the API", lambda: announced(stderr))
             driver = browser(os.path.join(workdir, "profile"))
             driver.set_page_load_timeout(20)
             page = "http://127.0.0.1:%d/" % api_port
