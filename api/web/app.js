@@ -32,6 +32,7 @@ function withToken(path) {
 // Shows the token form instead of the units; the message says whether one was refused.
 let asking = false;
 function askForToken() {
+  if (asking) return;  // already asked: what is being typed stays
   asking = true;
   stopStream();
   setBanner('');
@@ -167,7 +168,8 @@ function openStream(path, handlers) {
     const problem = await streamProblem(path);
     if (stream !== source) return;
     if (problem && problem.status === 401) return askForToken();
-    setBanner(problem ? problem.message + ' Retrying every second…' : '');
+    const said = problem ? problem.message.replace(/\.?$/, '. ') : '';
+    setBanner(problem ? said + 'Retrying every second…' : '');
     retry = setTimeout(() => { if (stream === source) openStream(path, handlers); }, 1000);
   };
   for (const [name, handler] of Object.entries(handlers)) {
