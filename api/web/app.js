@@ -5,26 +5,126 @@ const INPUT_NAMES = ['presença', 'reset', 'rede', 'rede2', 'rede3', 'reserva', 
 const LEVELS = ['bat', 'temp', 'umid'];
 const VARIANT_BUTTONS = { '110': 'sbCod2', '130': 'sbCod3', '150': 'sbCod4' };
 
-// A token given as ?token=... is sent with every request (streams take it as a parameter).
-const token = new URLSearchParams(location.search).get('token') || '';
 const $ = (id) => document.getElementById(id);
+
+// ---- The token ----------------------------------------------------------------------------
+// Kept in this tab's session storage, never in the address: a link given as ?token=... is
+// moved there and the address bar cleaned at once. Requests carry it as "Authorization:
+// Bearer"; event streams, which cannot send headers, as ?access_token=.
+const TOKEN_KEY = 'vexa-token';
+let token = sessionStorage.getItem(TOKEN_KEY) || '';
+{
+  const params = new URLSearchParams(location.search);
+  if (params.has('token')) {
+    token = params.get('token');
+    sessionStorage.setItem(TOKEN_KEY, token);
+    params.delete('token');
+    const query = params.toString();
+    history.replaceState(null, '', location.pathname + (query ? '?' + query : '') + location.hash);
+  }
+}
 
 function withToken(path) {
   if (!token) return path;
   return path + (path.includes('?') ? '&' : '?') + 'access_token=' + encodeURIComponent(token);
 }
 
+// Shows the token form instead of the units; the message says whether one was refused.
+let asking = false;
+function askForToken() {
+  if (asking) return;  // already asked: what is being typed stays
+  asking = true;
+  stopStream();
+  setBanner('');
+  $('login-message').textContent = token
+    ? 'The token was refused. Enter the token the simulator was started with (--api-token).'
+    : 'This simulator asks for a token (--api-token). Enter it to see the units.';
+  $('login').hidden = false;
+  $('fleet').hidden = true;
+  $('unit').hidden = true;
+  $('filter').hidden = true;
+  $('token').value = '';
+  $('token').focus();
+}
+
+$('login').addEventListener('submit', (event) => {
+  event.preventDefault();
+  token = $('token').value.trim();
+  if (!token) return;
+  sessionStorage.setItem(TOKEN_KEY, token);
+  asking = false;
+  $('login').hidden = true;
+  route();
+});
+
+// ---- Requests and their errors in words ---------------------------------------------------
+
+const STATUS_WORDS = {
+  400: 'The request was not understood',
+  401: 'The token was refused',
+  403: 'The request was refused',
+  404: 'Not found',
+  409: 'The unit refused the change',
+  413: 'The request is too large',
+  415: 'The request was not sent as JSON',
+  422: 'A value is out of range',
+  429: 'Too many requests',
+  503: 'The simulator is busy',
+};
+const NO_ANSWER = 'The simulator does not answer: the connection is lost.';
+
+class ApiError extends Error {
+  constructor(status, message) {
+    super(message);
+    this.status = status;  // 0: no answer at all
+  }
+}
+
+// "Not found (HTTP 404): no unit 9", from a status and the server's JSON error, if any.
+function inWords(status, statusText, data) {
+  const meaning = STATUS_WORDS[status] || ('HTTP ' + status + (statusText ? ' ' + statusText : ''));
+  const detail = data && data.error && data.error.message;
+  return meaning + (STATUS_WORDS[status] ? ' (HTTP ' + status + ')' : '') + (detail ? ': ' + detail : '');
+}
+
 async function api(method, path, body) {
-  const headers = { 'Content-Type': 'application/json' };
+  const headers = {};
   if (token) headers.Authorization = 'Bearer ' + token;
   const init = { method, headers };
-  if (method !== 'GET') init.body = JSON.stringify(body === undefined ? {} : body);
-  const response = await fetch(path, init);
-  const data = await response.json().catch(() => ({}));
+  if (method !== 'GET') {
+    headers['Content-Type'] = 'application/json';
+    init.body = JSON.stringify(body === undefined ? {} : body);
+  }
+  let response;
+  try {
+    response = await fetch(path, init);
+  } catch (failure) {
+    throw new ApiError(0, NO_ANSWER);
+  }
+  const data = await response.json().catch(() => null);
   if (!response.ok) {
-    throw new Error(data.error ? data.error.message : response.status + ' ' + response.statusText);
+    if (response.status === 401) askForToken();
+    throw new ApiError(response.status, inWords(response.status, response.statusText, data));
   }
   return data;
+}
+
+// Why an event stream failed: null when its path answers now, else the ApiError. Asks the
+// path itself with fetch (which, unlike EventSource, shows the status) and hangs up at once.
+async function streamProblem(path) {
+  const controller = new AbortController();
+  const headers = token ? { Authorization: 'Bearer ' + token } : {};
+  try {
+    const response = await fetch(path, { headers, signal: controller.signal });
+    if (response.ok) {
+      controller.abort();
+      return null;
+    }
+    const data = await response.json().catch(() => null);
+    return new ApiError(response.status, inWords(response.status, response.statusText, data));
+  } catch (failure) {
+    return new ApiError(0, NO_ANSWER);
+  }
 }
 
 // Runs `paint` at most once per REPAINT_MS, however often it is asked for.
@@ -42,26 +142,35 @@ function throttled(paint) {
   };
 }
 
-function setConnection(lost) {
-  const banner = $('banner');
-  banner.hidden = !lost;
-  banner.textContent = lost
-    ? 'The simulator does not answer: the connection is lost. Retrying every second…'
-    : '';
+function setBanner(text) {
+  $('banner').hidden = !text;
+  $('banner').textContent = text;
 }
 
-// One event stream at a time, reopened when the server closes it for good.
+// One event stream at a time. When it fails, a look at its path says why: a refused token
+// asks for the token; anything else is shown in words and the stream retried every second.
 let stream = null;
-function openStream(path, handlers) {
+let retry = null;
+function stopStream() {
   if (stream) stream.close();
+  stream = null;
+  clearTimeout(retry);
+  retry = null;
+}
+function openStream(path, handlers) {
+  stopStream();
   const source = new EventSource(withToken(path));
   stream = source;
-  source.onopen = () => setConnection(false);
-  source.onerror = () => {
-    setConnection(true);
-    if (source.readyState === EventSource.CLOSED && stream === source) {
-      setTimeout(() => { if (stream === source) openStream(path, handlers); }, 1000);
-    }
+  source.onopen = () => setBanner('');
+  source.onerror = async () => {
+    if (stream !== source) return;
+    source.close();
+    const problem = await streamProblem(path);
+    if (stream !== source) return;
+    if (problem && problem.status === 401) return askForToken();
+    const said = problem ? problem.message.replace(/\.?$/, '. ') : '';
+    setBanner(problem ? said + 'Retrying every second…' : '');
+    retry = setTimeout(() => { if (stream === source) openStream(path, handlers); }, 1000);
   };
   for (const [name, handler] of Object.entries(handlers)) {
     source.addEventListener(name, (message) => handler(JSON.parse(message.data)));
@@ -114,8 +223,14 @@ function makeCard(id) {
   return card;
 }
 
+// A whole number is a unit's number or UDP port, exactly ("5" is unit 5, not every unit
+// with a 5 in it); other text must hold every word among the card's words.
 function cardMatches(data) {
   if (!filterText) return true;
+  if (/^[0-9]+$/.test(filterText)) {
+    const number = String(Number(filterText));
+    return data.id === number || String(data.port) === number;
+  }
   const words = [data.id, String(data.port), data.variant, data.endpoint ? 'on' : 'off',
     data.auto ? 'auto' : 'manual'].join(' ').toLowerCase();
   return filterText.split(/\s+/).every((word) => words.includes(word));
@@ -185,12 +300,17 @@ setInterval(() => {
   }
 }, 1000);
 
+function setFleetError(text) {
+  $('fleet-error').hidden = !text;
+  $('fleet-error').textContent = text;
+}
+
 $('fleet').addEventListener('click', (event) => {
   const led = event.target.closest('button.led');
   if (!led || led.disabled) return;
   const id = led.closest('.card').dataset.unit;
   api('PATCH', '/api/v1/units/' + encodeURIComponent(id), { toggle: [Number(led.dataset.bit)] })
-    .catch((error) => { $('count').textContent = error.message; });
+    .then(() => setFleetError(''), (error) => setFleetError(error.message));
 });
 
 $('filter').addEventListener('input', (event) => {
@@ -221,12 +341,16 @@ function roundHalfEven(x) {
   return floor % 2 === 0 ? floor : floor + 1;
 }
 
-function setUnitError(text) {
-  $('unit-error').textContent = text;
+// What the page says under the unit: why it could not be read (cleared by the next reading)
+// and what became of the last change (kept until the next change).
+const unitNotes = { load: '', change: '' };
+function setUnitNote(kind, text) {
+  unitNotes[kind] = text;
+  $('unit-error').textContent = [unitNotes.load, unitNotes.change].filter(Boolean).join(' ');
 }
 
 const paintUnit = throttled(() => {
-  if (!unit) return;
+  if (!unit || unit.id !== unitId) return;
   const c = unit.config;
   const live = unit.live;
   $('unit-title').textContent = 'Unit ' + unit.id + ' · UDP port ' + unit.port;
@@ -264,14 +388,33 @@ const paintUnit = throttled(() => {
   $('stVrs1').value = unit.traffic.version;
 });
 
+// The unit page shows nothing of a unit until its first snapshot has come ("loading"), and
+// says so when there is no such unit ("missing"), so another unit's values never linger.
+function setUnitState(state) {
+  $('unit').dataset.state = state;
+}
+
 async function loadUnit() {
-  if (!unitId) return;
+  const id = unitId;
+  if (!id || asking) return;
   try {
-    unit = await api('GET', '/api/v1/units/' + encodeURIComponent(unitId));
-    setUnitError('');
+    const snapshot = await api('GET', '/api/v1/units/' + encodeURIComponent(id));
+    if (id !== unitId) return;
+    unit = snapshot;
+    if ($('unit').dataset.state !== 'shown') {
+      setUnitState('shown');
+      openUnitStream(id);
+    }
+    setUnitNote('load', '');
     paintUnit();
   } catch (error) {
-    setUnitError(error.message);
+    if (id !== unitId) return;
+    if (error.status === 404) {
+      setUnitState('missing');
+      setUnitNote('load', 'No such unit: ' + id + '.');
+    } else {
+      setUnitNote('load', error.message);
+    }
   }
 }
 const reloadUnit = throttled(loadUnit);
@@ -293,10 +436,10 @@ function change(body) {
     .then((reply) => {
       unit = reply.unit;
       const clamped = reply.clamped.map((c) => c.field + ' held at ' + c.applied).join(', ');
-      setUnitError(clamped);
+      setUnitNote('change', clamped);
       paintUnit();
     })
-    .catch((error) => setUnitError(error.message));
+    .catch((error) => setUnitNote('change', error.message));
 }
 
 $('unit-leds').append(...[0, 1, 2, 3, 4, 5, 6, 7].map(ledButton));
@@ -319,12 +462,25 @@ $('cbBat').addEventListener('change', (event) => change({ battery: Number(event.
 for (const id of Object.values(VARIANT_BUTTONS)) {
   $(id).addEventListener('click', (event) => change({ variant: event.target.dataset.variant }));
 }
-// The reset countdown and auto levels move on their own; a look every second keeps up.
-setInterval(() => { if (unitId) reloadUnit(); }, 1000);
+// The reset countdown and auto levels move on their own; a look every second keeps up (and
+// retries a unit that could not be read yet).
+setInterval(() => {
+  if (unitId && $('unit').dataset.state !== 'missing') reloadUnit();
+}, 1000);
+
+function openUnitStream(id) {
+  const refresh = () => reloadUnit();
+  openStream('/api/v1/units/' + encodeURIComponent(id) + '/events?framed=1', {
+    request: onTraffic, reply: (event) => { onTraffic(event); refresh(); }, write: refresh,
+    input: refresh, level: refresh, endpoint: refresh,
+  });
+}
 
 // ---- Routes: "#/" the fleet, "#/unit/ID" one unit -----------------------------------------
 
 function route() {
+  setFleetError('');
+  if (asking) return;
   const match = /^#\/unit\/([A-Za-z0-9_.-]+)$/.exec(location.hash);
   $('fleet').hidden = !!match;
   $('unit').hidden = !match;
@@ -333,12 +489,12 @@ function route() {
     unitId = decodeURIComponent(match[1]);
     unit = null;
     traffic = null;
+    setUnitState('loading');
+    setUnitNote('load', '');
+    setUnitNote('change', '');
+    $('unit-title').textContent = 'Unit ' + unitId;
+    stopStream();  // the unit's own stream opens once the unit is known
     loadUnit();
-    const refresh = () => reloadUnit();
-    openStream('/api/v1/units/' + encodeURIComponent(unitId) + '/events?framed=1', {
-      request: onTraffic, reply: (event) => { onTraffic(event); refresh(); }, write: refresh, input: refresh, level: refresh,
-      endpoint: refresh,
-    });
   } else {
     unitId = '';
     for (const entry of cards.values()) entry.element.remove();

@@ -75,8 +75,8 @@ TEST_F(CliTest, BothProgramsTellTheirVersionAndTakeBothOptionForms) {
   }
   sim.start({"--headless", "--port=" + std::to_string(kPort), "--variant=130"});
   ASSERT_TRUE(sim.waitUntilAnswering()) << sim.standardError();
-  const auto reply =
-      runCommand(std::string(VEXA_PROBE_PATH) + " --port=5010 --variant=130 --timeout=2000 rPr000");
+  const auto reply = runCommand(std::string(VEXA_PROBE_PATH) +
+                                " --port=5010 --variant=130 --timeout=30000 rPr000");
   EXPECT_EQ(reply.exitCode, 0) << reply.output;
   sim.signal(SIGTERM);
   EXPECT_EQ(sim.waitForExit(), 0);

@@ -21,7 +21,7 @@ std::vector<std::string> exchange(testing::UdpClient& client, uint16_t port,
   client.send(port, datagram);
   std::vector<std::string> replies;
   while (replies.size() < expected) {
-    auto r = client.receive(2000);
+    auto r = client.receive(30000);
     if (!r) break;
     replies.push_back(*r);
   }
@@ -127,7 +127,7 @@ TEST(FleetE2E, AThousandUnitsStartAnswerSaveAndComeBackWithTheirState) {
     testing::SimProcess fleet(dir);
     fleet.start({"--units", std::to_string(count), "--port-base", std::to_string(base),
                  "--state-dir", dir.path()});
-    ASSERT_TRUE(fleet.waitUntilAnswering(base, 20000)) << fleet.standardError();
+    ASSERT_TRUE(fleet.waitUntilAnswering(base, 30000)) << fleet.standardError();
     ASSERT_TRUE(fleet.waitUntilAnswering(static_cast<uint16_t>(base + count - 1)));
     for (int n = 1; n <= count; ++n) {
       const auto port = static_cast<uint16_t>(base + n - 1);
@@ -203,7 +203,7 @@ TEST(FleetE2E, OneUnitPerAddressOfARange) {
       {"--bind-range", "127.0.9.1-127.0.9.4", "--port", "23500", "--state-dir", dir.path()});
   testing::UdpClient client;
   std::optional<std::string> reply;
-  for (int i = 0; i < 100 && !reply; ++i) {
+  for (int i = 0; i < 300 && !reply; ++i) {  // about 30 s at most
     client.setTarget("127.0.9.4", 23500);
     client.send("rPr000\n");
     reply = client.receive(100);
@@ -212,7 +212,7 @@ TEST(FleetE2E, OneUnitPerAddressOfARange) {
   EXPECT_NE(testing::replyBody(reply).find(":00:04,"), std::string::npos);  // unit 4's MAC
   client.setTarget("127.0.9.1", 23500);
   client.send("rPr000\n");
-  EXPECT_NE(testing::replyBody(client.receive(2000)).find(":00:01,"), std::string::npos);
+  EXPECT_NE(testing::replyBody(client.receive(30000)).find(":00:01,"), std::string::npos);
   int code = 0;
   stop(fleet, &code);
   EXPECT_EQ(code, 0);
@@ -239,7 +239,7 @@ TEST(FleetE2E, AUnitThatCannotBeSavedIsNamedAndTheOthersAreSaved) {
   EXPECT_EQ(readFile(dir.file("unit-0001/VXS1.dat")).size(), 1024u);
   EXPECT_EQ(readFile(dir.file("unit-0003/VXS1.dat")).size(), 1024u);
   EXPECT_EQ(readFile(dir.file("unit-0002/VXS2.dat")).size(), 0u);  // its save stopped at VXS1
-  EXPECT_TRUE(fleet.waitUntilAnswering(23601, 2000));
+  EXPECT_TRUE(fleet.waitUntilAnswering(23601, 30000));
   // Once the cause is gone, the next signal saves every unit and ends the run.
   ::unlink(dir.file("unit-0002/VXS1.dat/keep").c_str());
   ::rmdir(dir.file("unit-0002/VXS1.dat").c_str());

@@ -174,8 +174,14 @@ TEST(ProbeE2e, WatchPrintsOnlyChangesAndHonoursJson) {
   testing::SimProcess sim(dir);
   sim.start({"--headless"});
   ASSERT_TRUE(sim.waitUntilAnswering()) << sim.standardError();
-  // After the first 2 s measurement tick the flags are in the status and nothing changes.
-  std::this_thread::sleep_for(std::chrono::milliseconds(2300));
+  // Once the first 2 s measurement tick has put the flags into the status, nothing changes
+  // (waited for, with a bound of 30 s that only catches a hang).
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (runCommand(probe(5010, "--json snd000")).output.find("\"presenca\"") ==
+             std::string::npos &&
+         std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
   // Three or four polls of an unchanging unit: its token changes every time, its status not.
   const auto result = runCommand("timeout -s INT 3.5 " + probe(5010, "--watch 1 --json"));
   sim.signal(SIGTERM);

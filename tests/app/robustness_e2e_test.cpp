@@ -51,7 +51,12 @@ TEST_F(RobustnessTest, SigtermDuringAFloodSavesAndExitsZero) {
   sim.start({"--headless"});
   ASSERT_TRUE(sim.waitUntilAnswering());
   Flood flood;
-  std::this_thread::sleep_for(500ms);
+  // Mid-flood: once replies are coming (a hang bound of 30 s), and a little more.
+  for (const auto end = std::chrono::steady_clock::now() + 30s;
+       flood.replies() == 0 && std::chrono::steady_clock::now() < end;) {
+    std::this_thread::sleep_for(10ms);
+  }
+  std::this_thread::sleep_for(200ms);
   sim.signal(SIGTERM);
   EXPECT_EQ(sim.waitForExit(), 0) << sim.standardError();
   EXPECT_GT(flood.replies(), 0);
@@ -106,7 +111,7 @@ TEST_F(RobustnessTest, AFullFileSystemFailsTheSaveAndKeepsTheOldFiles) {
   testing::runCommand("dd if=/dev/zero of=" + state + "filler bs=1k count=100");
   sim.signal(SIGTERM);
   // The failed save is reported and the unit runs on; a forced quit then ends it.
-  sim.waitForError("not saved", 10000);
+  sim.waitForError("not saved");
   const bool keptRunning = !sim.waitForExit(300);
   sim.input("quit --force\n");
   const auto code = sim.waitForExit();

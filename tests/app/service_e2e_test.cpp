@@ -35,17 +35,17 @@ class ServiceTest : public ::testing::Test {
 
 TEST_F(ServiceTest, ReadyOnceAnsweringThenStoppingAndSavedOnSigterm) {
   start({"--state-dir", stateDir.path(), "--port", "5010"});
-  const auto ready = notify.receive(10000);
+  const auto ready = notify.receive(30000);
   ASSERT_TRUE(ready) << sim.standardError();
   EXPECT_EQ(*ready, "READY=1\nSTATUS=answering on 0.0.0.0:5010");
   // Ready means bound: the first request after it is answered, without a retry.
-  const auto reply = client.request(kPort, "rPr000\n", 2000);
+  const auto reply = client.request(kPort, "rPr000\n", 30000);
   ASSERT_TRUE(reply);
   EXPECT_EQ(runCommand(health()).exitCode, 0);
   EXPECT_EQ(runCommand(health()).output, "");
 
   sim.signal(SIGTERM);
-  EXPECT_EQ(notify.receive(10000), "STOPPING=1");
+  EXPECT_EQ(notify.receive(30000), "STOPPING=1");
   EXPECT_EQ(sim.waitForExit(), 0);
   EXPECT_EQ(std::filesystem::file_size(stateDir.file("VXS1.dat")), 1024u);
   EXPECT_EQ(std::filesystem::file_size(stateDir.file("VXS2.dat")), 10u);
@@ -65,7 +65,7 @@ TEST_F(ServiceTest, HealthPassesInEveryVariant) {
   for (const std::string variant : {"110", "130", "150"}) {
     testing::TempDir state;
     start({"--state-dir", state.path(), "--port", "5010", "--variant", variant});
-    ASSERT_TRUE(notify.receive(10000)) << sim.standardError();
+    ASSERT_TRUE(notify.receive(30000)) << sim.standardError();
     const auto result = runCommand(health());
     EXPECT_EQ(result.exitCode, 0) << variant;
     EXPECT_EQ(result.output, "") << variant;

@@ -30,14 +30,14 @@ TEST_F(ServiceNotifyTest, ReadyCarriesOneStatusLine) {
                                      {"a\nb", "a b"},
                                      {"a\r\nSTOPPING=1", "a  STOPPING=1"}}) {
     notifyReady(status);
-    EXPECT_EQ(socket_.receive(2000), "READY=1\nSTATUS=" + sent) << status;
+    EXPECT_EQ(socket_.receive(30000), "READY=1\nSTATUS=" + sent) << status;
   }
 }
 
 TEST_F(ServiceNotifyTest, StoppingIsOneAssignment) {
   ::setenv("NOTIFY_SOCKET", socket_.path().c_str(), 1);
   notifyStopping();
-  EXPECT_EQ(socket_.receive(2000), "STOPPING=1");
+  EXPECT_EQ(socket_.receive(30000), "STOPPING=1");
 }
 
 TEST_F(ServiceNotifyTest, WithoutTheVariableNothingIsSent) {

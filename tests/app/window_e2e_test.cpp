@@ -84,7 +84,7 @@ TEST_F(WindowTest, AnUnreadableStateFileIsLeftAndTheCloseSaysSo) {
   sim.start({}, environment());
   ASSERT_TRUE(sim.waitUntilAnswering()) << sim.standardError();
   sim.signal(SIGTERM);
-  EXPECT_EQ(sim.waitForExit(5000), 0);
+  EXPECT_EQ(sim.waitForExit(30000), 0);
   EXPECT_TRUE(sim.waitForError("trace: close kept")) << sim.standardError();
   EXPECT_NE(sim.standardError().find("VXS2.dat\" could not be read at start-up"),
             std::string::npos);

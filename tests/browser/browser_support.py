@@ -1,5 +1,6 @@
 """What the browser tests share: skipping without Chromium, the browser, waiting, and the real
 program's ports and replies."""
+import http.client
 import json
 import os
 import re
@@ -25,7 +26,8 @@ if not (os.path.exists(CHROMIUM) and os.path.exists(DRIVER)):
     sys.exit(SKIP)
 
 
-def wait_until(what, condition, timeout=5.0):
+def wait_until(what, condition, timeout=30.0):
+    """Asks condition until it gives a true value, which it returns; 30 s only catch a hang."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         value = condition()
@@ -46,8 +48,11 @@ def browser(profile):
     return webdriver.Chrome(service=Service(DRIVER), options=options)
 
 
-def severe(driver):
-    return [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
+def severe(driver, expected_statuses=()):
+    """The console's errors, but for failed loads answered with one of expected_statuses."""
+    expected = tuple("status of %d " % status for status in expected_statuses)
+    return [e for e in driver.get_log("browser") if e["level"] == "SEVERE" and
+            not (e.get("source") == "network" and any(x in e["message"] for x in expected))]
 
 
 def free_udp_port_run(first, last, count):
@@ -75,8 +80,23 @@ def announced(stderr):
     return m and int(m.group(1))
 
 
+def fill_event_streams(port, most=64):
+    """Opens event streams on the API until it refuses one with 503; returns the open ones."""
+    held = []
+    for _ in range(most):
+        connection = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
+        connection.request("GET", "/api/v1/events")
+        status = connection.getresponse().status
+        if status != 200:
+            connection.close()
+            assert status == 503, "a stream past the cap is refused with 503, not %d" % status
+            return held
+        held.append(connection)
+    raise AssertionError("%d event streams open and none refused" % most)
+
+
 def probe_body(probe, port, line):
     """Sends one line to UDP port through the probe; the decoded reply body, or "" without one."""
     out = subprocess.run([probe, "--port", str(port), "--json", line],
-                         capture_output=True, text=True, timeout=5)
+                         capture_output=True, text=True, timeout=30)
     return json.loads(out.stdout.splitlines()[0])["body"] if out.returncode == 0 else ""

@@ -32,7 +32,7 @@ def main():
             driver.set_page_load_timeout(20)
             driver.get("http://127.0.0.1:%s/" % m.group(1))
             wait_until("every card", lambda: driver.find_element(By.ID, "count").text ==
-                       "%d of %d units" % (UNITS, UNITS), 15)
+                       "%d of %d units" % (UNITS, UNITS))
 
             # The longest gap between 50 ms timer ticks over 3 s, and the paints of one card.
             stall = driver.execute_async_script("""
@@ -54,7 +54,7 @@ def main():
             wait_until("LED 6 of unit 500 lit", lambda: "on" in led.get_attribute("class"))
 
             box = driver.find_element(By.ID, "filter")
-            box.send_keys("1000")  # only unit 1000 (port 6999) holds it
+            box.send_keys("1000")  # a whole number: unit 1000 alone, not every id holding it
             wait_until("one card left", lambda: driver.find_element(By.ID, "count").text ==
                        "1 of %d units" % UNITS)
             errors = severe(driver)

@@ -28,7 +28,7 @@ class Simulator:
             [program, "--headless", "--port", str(self.udp_port), "--api", "0"],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=self.stderr,
             env=dict(os.environ, XDG_RUNTIME_DIR=workdir))
-        self.api_port = wait_until("the API", lambda: announced(self.stderr), 10)
+        self.api_port = wait_until("the API", lambda: announced(self.stderr))
 
     def request(self, line):
         """Sends one line over UDP through the probe; returns the decoded reply body."""
@@ -65,7 +65,7 @@ def main():
             # A click on LED 0 ("presença") shows on the card and in the next snd measurement.
             leds[0].click()
             wait_until("LED 0 lit", lambda: "on" in leds[0].get_attribute("class"))
-            wait_until("presença in snd", lambda: ",1,1,1,0,0," in sim.request("snd000"), 5)
+            wait_until("presença in snd", lambda: ",1,1,1,0,0," in sim.request("snd000"))
 
             # The filter hides what does not match.
             box = driver.find_element(By.ID, "filter")
@@ -101,8 +101,9 @@ def main():
 
             # When the server goes away the page says so.
             sim.stop()
-            wait_until("the lost-connection banner",
-                       lambda: driver.find_element(By.ID, "banner").is_displayed(), 10)
+            banner = driver.find_element(By.ID, "banner")
+            wait_until("the lost-connection banner", lambda: banner.is_displayed())
+            assert "does not answer" in banner.text, banner.text
             print("dashboard test passed")
             return 0
         except AssertionError as failure:

@@ -85,7 +85,7 @@ TEST_F(FleetTest, DatagramsUpToTheBufferAreAnsweredLongerOnesDroppedWhole) {
   for (int i = 0; i < 3 * Fleet::kBatch; ++i)
     client.send(23900, "rPr" + std::to_string(100 + i) + "\n");
   for (int i = 0; i < 3 * Fleet::kBatch; ++i) {
-    const auto reply = client.receive(2000);
+    const auto reply = client.receive(30000);
     ASSERT_TRUE(reply) << i;
     EXPECT_EQ(decodeAnyReply(*reply)->body.substr(0, 8), "RPR," + std::to_string(100 + i) + ",");
   }
@@ -104,7 +104,7 @@ TEST_F(FleetTest, DatagramsWaitingOnManySocketsAreAllAnsweredEachUnitsInOrder) {
   }
   std::vector<int> lastOfUnit(kUnits, -1);
   for (int i = 0; i < kUnits * kEach; ++i) {
-    const auto reply = client.receive(2000);
+    const auto reply = client.receive(30000);
     ASSERT_TRUE(reply) << i;
     const int n = std::stoi(decodeAnyReply(*reply)->body.substr(4, 3)) - 100;
     EXPECT_GT(n % kEach, lastOfUnit[static_cast<size_t>(n / kEach)]) << n;
@@ -126,7 +126,7 @@ TEST_F(FleetTest, RequestsOfOnePassShareOneReadingOfTheClock) {
   sent.set_value();
   std::set<uint16_t> tokens;
   for (int i = 0; i < kUnits; ++i) {
-    const auto reply = client.receive(2000);
+    const auto reply = client.receive(30000);
     ASSERT_TRUE(reply) << i;
     tokens.insert(decodeAnyReply(*reply)->headerToken);
   }
@@ -134,13 +134,24 @@ TEST_F(FleetTest, RequestsOfOnePassShareOneReadingOfTheClock) {
   EXPECT_EQ(tokens.size(), 1u);
 }
 
+// Both requests wait for one pass of the loop: unit 1 answers in it, unit 2 (which delays its
+// replies by 150 ms) from a timer of a later pass, so unit 1's reply comes first.
 TEST_F(FleetTest, ADelayedReplyIsATimerOfTheLoopAndDoesNotHoldUpOthers) {
   start(2, 23910);
-  client.send(23911, "rPr000\n");  // unit 2 delays its replies by 150 ms
-  const auto fast = client.request(23910, "rPr001\n", 100);
+  std::promise<void> holding, sent;
+  std::shared_future<void> allSent = sent.get_future().share();
+  loop.post([&holding, allSent] {
+    holding.set_value();
+    allSent.wait();
+  });
+  holding.get_future().wait();
+  client.send(23911, "rPr000\n");
+  client.send(23910, "rPr001\n");
+  sent.set_value();
+  const auto fast = client.receive(30000);
   ASSERT_TRUE(fast);
   EXPECT_EQ(decodeAnyReply(*fast)->body.substr(0, 8), "RPR,001,");
-  const auto slow = client.receive(1000);
+  const auto slow = client.receive(30000);
   ASSERT_TRUE(slow);
   EXPECT_EQ(decodeAnyReply(*slow)->body.substr(0, 8), "RPR,000,");
   EXPECT_NE(command("unit 2 status").find("delayed=1"), std::string::npos);
@@ -150,7 +161,7 @@ TEST_F(FleetTest, TheEndpointSwitchClosesAndReopensOneUnitsSocket) {
   start(3, 23920);
   EXPECT_EQ(command("unit 3 endpoint off"), "ok endpoint off\n");
   EXPECT_FALSE(client.request(23922, "rPr000\n", 200));
-  EXPECT_TRUE(client.request(23921, "rPr000\n", 1000));
+  EXPECT_TRUE(client.request(23921, "rPr000\n", 30000));
   const std::string units = command("units");
   EXPECT_NE(units.find("\n3 127.0.0.1:23922 endpoint=off variant=150 datagrams=0\n"),
             std::string::npos)
@@ -176,20 +187,30 @@ TEST_F(FleetTest, ScenariosShareOneTimerOfTheLoopAndRunAtTheirOwnPhase) {
   start(4, 23940, load.scenario, 3);
   // Units 1 to 3 run it at offsets 0, 10, 20; unit 4 has none. One timer serves them all.
   EXPECT_EQ(onLoop([&] { return loop.pendingTimers(); }), 1u);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  const auto levels = onLoop([&] {
-    std::array<int, 4> v{};
-    for (size_t i = 0; i < 4; ++i) v[i] = fleet->unit(i).read().nv[2];
-    return v;
-  });
-  EXPECT_GE(levels[0], 20);              // about 30 after 0.3 s, less on a loaded machine
+  // Read together on the loop, once unit 1's ramp has risen to 20 (about 0.2 s; the bound of
+  // 30 s only catches a loop that stopped).
+  std::array<int, 4> levels{};
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  do {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    levels = onLoop([&] {
+      std::array<int, 4> v{};
+      for (size_t i = 0; i < 4; ++i) v[i] = fleet->unit(i).read().nv[2];
+      return v;
+    });
+  } while (levels[0] < 20 && std::chrono::steady_clock::now() < end);
+  EXPECT_GE(levels[0], 20);
   EXPECT_EQ(levels[1] - levels[0], 10);  // evaluated at the same instant
   EXPECT_EQ(levels[2] - levels[0], 20);
   EXPECT_EQ(levels[3], 50);  // a fresh unit's humidity, untouched
   EXPECT_LE(onLoop([&] { return loop.pendingTimers(); }), 2u);  // at most one stale
   // The console stops them all; the loop sleeps again once the last timer has passed.
   EXPECT_EQ(command("all scenario stop").find("unit 1: ok scenario stop\n"), 0u);
-  std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  const auto stopped = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (onLoop([&] { return loop.pendingTimers(); }) != 0 &&
+         std::chrono::steady_clock::now() < stopped) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   EXPECT_EQ(onLoop([&] { return loop.pendingTimers(); }), 0u);
   EXPECT_EQ(onLoop([&] { return fleet->unit(0).levelSource(2); }), "");
 }

@@ -40,8 +40,9 @@ TEST_F(DelayedSenderTest, TheDefaultBoundHoldsUnderAFlood) {
     EXPECT_EQ(queued, DelayedSender::kMaxPending);
     EXPECT_EQ(sender.dropped(), 2500u);
   }
-  // Destroying it with a full queue of far-off replies does not wait for them.
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  // Destroying it with a full queue of replies ten minutes off does not wait for them (the
+  // bound only catches a wait, however busy the machine).
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
 }
 
 // A place freed by a reply that has gone out is taken by the next one.
@@ -65,10 +66,10 @@ TEST_F(DelayedSenderTest, SentRepliesFreeTheirPlaces) {
   const Binding back{"127.0.0.1", peerPort};
   EXPECT_TRUE(sender.schedule(1, back, "one"));
   EXPECT_TRUE(sender.schedule(1, back, "two"));
-  EXPECT_EQ(peer.receive(2000), "one");
-  EXPECT_EQ(peer.receive(2000), "two");
+  EXPECT_EQ(peer.receive(30000), "one");
+  EXPECT_EQ(peer.receive(30000), "two");
   EXPECT_TRUE(sender.schedule(1, back, "three"));
-  EXPECT_EQ(peer.receive(2000), "three");
+  EXPECT_EQ(peer.receive(30000), "three");
   EXPECT_EQ(sender.dropped(), 0u);
 }
 

@@ -153,16 +153,17 @@ class SimProcess {
     input_ = -1;
   }
 
-  // Waits until standard output, or standard error, holds `text`.
-  bool waitForOutput(const std::string& text, int timeoutMs = 5000) const {
+  // Waits until standard output, or standard error, holds `text`. The default bounds of the
+  // waits here only catch a hang; a test that expects nothing passes a short one.
+  bool waitForOutput(const std::string& text, int timeoutMs = 30000) const {
     return waitForText(&SimProcess::standardOutput, text, timeoutMs);
   }
-  bool waitForError(const std::string& text, int timeoutMs = 10000) const {
+  bool waitForError(const std::string& text, int timeoutMs = 30000) const {
     return waitForText(&SimProcess::standardError, text, timeoutMs);
   }
 
   // Waits until the simulator answers on `port` (true), or it exited or time ran out.
-  bool waitUntilAnswering(uint16_t port = 5010, int timeoutMs = 10000) {
+  bool waitUntilAnswering(uint16_t port = 5010, int timeoutMs = 30000) {
     UdpClient client;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
@@ -175,7 +176,7 @@ class SimProcess {
   void signal(int number) const { ::kill(pid_, number); }
 
   // The exit code once the process has ended within `timeoutMs`, else nothing.
-  std::optional<int> waitForExit(int timeoutMs = 10000) {
+  std::optional<int> waitForExit(int timeoutMs = 30000) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
       if (exited()) return exitCode_;
