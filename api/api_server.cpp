@@ -104,8 +104,10 @@ std::optional<HttpReply> ApiServer::screen(const HttpRequest& request) {
     reply.headers.emplace_back("WWW-Authenticate", "Bearer");
     return reply;
   }
-  if (!route || !allowsMethod(route->kind, request.method)) {
-    return errorReply(404, "no such resource (or not with " + request.method + ")");
+  if (!route) return errorReply(404, "no such resource");
+  if (!allowsMethod(route->kind, request.method)) {
+    return errorReply(404, "no such resource with " + request.method + " (it takes " +
+                               std::string(allowedMethods(route->kind)) + ")");
   }
   if (request.method == "POST" || request.method == "PATCH" || request.method == "DELETE") {
     const std::string* type = request.header("Content-Type");
