@@ -344,7 +344,7 @@ TEST_F(ApiTest, TheTokenRule) {
   r = http->Get("/api/v1/units/1", {{"Authorization", "Bearer s3cret"}});
   EXPECT_EQ(r->status, 200);
   EXPECT_EQ(json::parse(r->body)["live"]["battery"], 0);  // the refused PATCH changed nothing
-  r = http->Get("/api/v1/health?access_token=s3cret");  // only event streams take it so
+  r = http->Get("/api/v1/health?access_token=s3cret");    // only event streams take it so
   EXPECT_EQ(r->status, 401);
   r = http->Get("/");  // the page itself holds no data
   EXPECT_EQ(r->status, 200);
