@@ -87,8 +87,9 @@ std::optional<HttpReply> ApiServer::screen(const HttpRequest& request) {
     reply.body = std::string(asset->body);
     reply.headers.emplace_back("Cache-Control", "no-cache");
     if (asset->contentType == "text/html") {
-      reply.headers.emplace_back("Content-Security-Policy",
-                                 "default-src 'self'; frame-ancestors 'none'");
+      reply.headers.emplace_back(
+          "Content-Security-Policy",
+          "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'");
     }
     return reply;
   }

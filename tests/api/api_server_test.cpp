@@ -41,6 +41,10 @@ TEST_F(ApiServerTest, ListsEveryUnitAndSumsTheirMetrics) {
   EXPECT_NE(r->body.find("\nvexa_datagrams_total 300\n"), std::string::npos);
   EXPECT_EQ(client->Get("/api/v1/units/13")->status, 404);
   EXPECT_EQ(client->Get("/api/v1/units/bad%20id")->status, 404);
+  // A stream of a unit that does not exist is refused, by either path.
+  EXPECT_EQ(client->Get("/api/v1/units/13/events")->status, 404);
+  EXPECT_EQ(client->Get("/api/v1/events?unit=13")->status, 404);
+  EXPECT_EQ(client->Get("/api/v1/events?kinds=input,nothing")->status, 400);
 }
 
 TEST_F(ApiServerTest, AUnitThatDoesNotAnswerIs503) {
