@@ -9,59 +9,21 @@
 #include <thread>
 
 #include "event_reader.h"
+#include "fake_fleet.h"
 
 namespace vexa::api {
 namespace {
 
 using nlohmann::json;
 
-class FakeFleet final : public UnitRegistry {
- public:
-  bool answering = true;
-  int size = 3;  // units "10", "11", ...
-  std::vector<UnitChange> applied;
-
-  std::optional<std::vector<UnitSnapshot>> snapshotAll() override {
-    if (!answering) return std::nullopt;
-    std::vector<UnitSnapshot> units;
-    for (int i = 0; i < size; ++i) units.push_back(unit(std::to_string(10 + i)));
-    return units;
-  }
-  Lookup snapshot(std::string_view id) override {
-    Lookup found;
-    if (!answering)
-      found.outcome = Lookup::Outcome::Unavailable;
-    else if (id < "10" || id > "12")
-      found.outcome = Lookup::Outcome::UnknownUnit;
-    else
-      found.snapshot = unit(std::string(id));
-    return found;
-  }
-  ChangeResult apply(std::string_view id, const UnitChange& change) override {
-    ChangeResult result;
-    if (snapshot(id).outcome != Lookup::Outcome::Found) {
-      result.outcome = ChangeResult::Outcome::UnknownUnit;
-      return result;
-    }
-    applied.push_back(change);
-    result.after = unit(std::string(id));
-    return result;
-  }
-
- private:
-  static UnitSnapshot unit(const std::string& id) {
-    UnitSnapshot u;
-    u.id = id;
-    u.port = static_cast<uint16_t>(5000 + std::stoi(id));
-    u.counters.datagrams = 100;
-    return u;
-  }
-};
+using testing::FakeFleet;
 
 class ApiServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    server = std::make_unique<ApiServer>(fleet, hub, ApiServer::Options{{"127.0.0.1", 0}, "", "t"});
+    ApiServer::Options options;
+    options.version = "t";
+    server = std::make_unique<ApiServer>(fleet, hub, options);
     ASSERT_TRUE(server->start().ok());
     client = std::make_unique<httplib::Client>("127.0.0.1", server->port());
   }
@@ -81,6 +43,10 @@ TEST_F(ApiServerTest, ListsEveryUnitAndSumsTheirMetrics) {
   EXPECT_NE(r->body.find("\nvexa_fleet_datagrams_total 300\n"), std::string::npos);
   EXPECT_EQ(client->Get("/api/v1/units/13")->status, 404);
   EXPECT_EQ(client->Get("/api/v1/units/bad%20id")->status, 404);
+  // A stream of a unit that does not exist is refused, by either path.
+  EXPECT_EQ(client->Get("/api/v1/units/13/events")->status, 404);
+  EXPECT_EQ(client->Get("/api/v1/events?unit=13")->status, 404);
+  EXPECT_EQ(client->Get("/api/v1/events?kinds=input,nothing")->status, 400);
 }
 
 TEST_F(ApiServerTest, AUnitThatDoesNotAnswerIs503) {
@@ -95,12 +61,13 @@ TEST_F(ApiServerTest, AUnitThatDoesNotAnswerIs503) {
 
 TEST_F(ApiServerTest, AChangeReachesTheRegistryOnlyWhenValid) {
   EXPECT_EQ(client->Patch("/api/v1/units/11", R"({"battery":7})", "application/json")->status, 422);
-  EXPECT_TRUE(fleet.applied.empty());
+  EXPECT_TRUE(fleet.applied().empty());
   EXPECT_EQ(client->Patch("/api/v1/units/11", R"({"battery":1})", "application/json")->status, 200);
-  ASSERT_EQ(fleet.applied.size(), 1u);
-  EXPECT_EQ(fleet.applied[0].batteryItem, 1);
+  ASSERT_EQ(fleet.applied().size(), 1u);
+  EXPECT_EQ(fleet.applied()[0].batteryItem, 1);
   EXPECT_EQ(client->Post("/api/v1/units/12/reset", "", "application/json")->status, 200);
-  EXPECT_TRUE(fleet.applied.back().resetToDefaults);
+  EXPECT_TRUE(fleet.applied().back().resetToDefaults);
+  EXPECT_EQ(client->Patch("/api/v1/units/13", R"({"battery":1})", "application/json")->status, 404);
 }
 
 // The fleet stream carries every unit's events; a unit's stream only its own.
@@ -130,7 +97,7 @@ TEST_F(ApiServerTest, LostEventsAreReportedInTheStream) {
   for (size_t i = 0; i < EventQueue::kDefaultCapacity * 20; ++i) {
     hub.publish(UnitEvent{0, 0, "10", EventKind::request, "snd000", {}, {}});
   }
-  ASSERT_TRUE(reader.waitFor("event: lost\ndata: {\"lost\":"));
+  ASSERT_TRUE(reader.waitFor("event: lost\ndata: {\"lost\":", 30000));
   EXPECT_GT(hub.lost(), 0u);
 }
 
@@ -141,7 +108,7 @@ TEST_F(ApiServerTest, TheCardStreamCoalescesAThousandBusyUnits) {
   using std::chrono::steady_clock;
   fleet.size = 1000;
   testing::EventReader cards(server->port(), "/api/v1/cards");
-  ASSERT_TRUE(cards.waitFor("\"full\":true"));
+  ASSERT_TRUE(cards.waitFor("\"full\":true", 30000));
   std::set<std::string> published;
   const auto start = steady_clock::now();
   while (steady_clock::now() - start < std::chrono::seconds(1)) {
@@ -175,7 +142,7 @@ TEST_F(ApiServerTest, TheCardStreamCoalescesAThousandBusyUnits) {
   EXPECT_EQ(sent, published);
   ASSERT_GE(messages.size(), 2u);
   EXPECT_TRUE(messages[0]["full"]);
-  const int64_t interval = std::chrono::nanoseconds(ApiServer::kCardInterval).count();
+  const int64_t interval = std::chrono::nanoseconds(HttpLimits{}.cardInterval).count();
   for (size_t i = 1; i < messages.size(); ++i) {
     EXPECT_FALSE(messages[i]["full"]) << i;
     EXPECT_GE(messages[i]["time_ns"].get<int64_t>() - messages[i - 1]["time_ns"].get<int64_t>(),
@@ -188,10 +155,23 @@ TEST_F(ApiServerTest, TheCardStreamCoalescesAThousandBusyUnits) {
   }
 }
 
-// Each stream holds a thread: past the limit a stream is refused, and a closed one frees a place.
+// A card stream does not read the units on the server's thread: while the units do not
+// answer, other requests are still served.
+TEST_F(ApiServerTest, ACardStreamWaitingOnTheUnitsHoldsNoServerThread) {
+  fleet.block();
+  testing::EventReader cards(server->port(), "/api/v1/cards");
+  ASSERT_TRUE(fleet.waitUntilBlocked());
+  auto r = client->Get("/api/v1/units/10");  // a lookup, which does not wait on the fleet
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 200);
+  fleet.unblock();
+  EXPECT_TRUE(cards.waitFor("\"full\":true", 30000));
+}
+
+// Past the limit a stream is refused, and a closed one frees a place.
 TEST_F(ApiServerTest, StreamsAreBounded) {
   std::vector<std::unique_ptr<testing::EventReader>> readers;
-  for (int i = 0; i < ApiServer::kMaxStreams; ++i) {
+  for (int i = 0; i < HttpLimits{}.maxStreams; ++i) {
     readers.push_back(std::make_unique<testing::EventReader>(server->port(), "/api/v1/events"));
   }
   for (auto& reader : readers) ASSERT_TRUE(reader->waitFor(": connected"));
@@ -200,13 +180,14 @@ TEST_F(ApiServerTest, StreamsAreBounded) {
   EXPECT_EQ(refused->status, 503);
   EXPECT_EQ(client->Get("/api/v1/units")->status, 200);  // ordinary requests still go
   readers.pop_back();
-  // The server finds the closed stream at its next write, within about a second.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (hub.readers() >= ApiServer::kMaxStreams && std::chrono::steady_clock::now() < deadline) {
+  // The server finds the closed stream at its next heartbeat (bounded only to catch a hang).
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (hub.readers() >= static_cast<size_t>(HttpLimits{}.maxStreams) &&
+         std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   testing::EventReader another(server->port(), "/api/v1/cards");
-  EXPECT_TRUE(another.waitFor("event: cards"));
+  EXPECT_TRUE(another.waitFor("event: cards", 30000));
   for (auto& reader : readers) reader->stopSoon();
 }
 
