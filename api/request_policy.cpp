@@ -54,11 +54,18 @@ std::optional<std::string_view> hostName(std::string_view host) {
   return name;
 }
 
-bool loopbackName(std::string_view name) {
-  if (sameIgnoringCase(name, "localhost") || name == "::1") return true;
+// A dotted IPv4 address (no name a resolver could hand to another host).
+std::optional<in_addr> ipv4Literal(std::string_view name) {
   const std::string text(name);
   in_addr a{};
-  return ::inet_pton(AF_INET, text.c_str(), &a) == 1 && (ntohl(a.s_addr) >> 24) == 127;
+  if (::inet_pton(AF_INET, text.c_str(), &a) != 1) return std::nullopt;
+  return a;
+}
+
+bool loopbackName(std::string_view name) {
+  if (sameIgnoringCase(name, "localhost") || name == "::1") return true;
+  const std::optional<in_addr> a = ipv4Literal(name);
+  return a && (ntohl(a->s_addr) >> 24) == 127;
 }
 
 }  // namespace
@@ -68,6 +75,9 @@ bool hostAllowed(std::string_view host, std::string_view listenAddress,
   const std::optional<std::string_view> name = hostName(trim(host));
   if (!name) return false;
   if (loopbackName(*name) || sameIgnoringCase(*name, listenAddress)) return true;
+  // Listening on every address, any of this machine's addresses may be asked for by number:
+  // DNS rebinding needs a name, and an address literal is none.
+  if (listenAddress == "0.0.0.0" && ipv4Literal(*name)) return true;
   return std::any_of(allowed.begin(), allowed.end(),
                      [&](const std::string& a) { return sameIgnoringCase(*name, a); });
 }

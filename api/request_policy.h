@@ -13,7 +13,8 @@ namespace vexa::api {
 // rebinding, cross-site forms) and never without the token. Callable from any thread.
 
 // Whether a Host header names this server: a loopback address (127.x.x.x, [::1]), "localhost",
-// the address it listens on, or one of `allowed`; case-insensitive, with or without a port.
+// the address it listens on (on 0.0.0.0: any dotted IPv4 address), or one of `allowed`;
+// case-insensitive, with or without a port.
 bool hostAllowed(std::string_view host, std::string_view listenAddress,
                  const std::vector<std::string>& allowed);
 

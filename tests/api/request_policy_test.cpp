@@ -27,6 +27,10 @@ TEST(RequestPolicy, HostNamesThisServerOnly) {
       {"sim.lab:80", "0.0.0.0", true},  // allowed names, any case
       {"SIM.LAB", "0.0.0.0", true},
       {"rig-7", "0.0.0.0", true},
+      {"192.168.1.6:8080", "0.0.0.0", true},  // on every address, any address by number
+      {"10.0.0.9", "0.0.0.0", true},
+      {"10.0.0", "0.0.0.0", false},  // not a dotted address, so a name
+      {"evil.example", "0.0.0.0", false},
       {"evil.example", "127.0.0.1", false},
       {"evil.example:8080", "127.0.0.1", false},
       {"localhost.evil.example", "127.0.0.1", false},
