@@ -40,7 +40,10 @@ bool EventQueue::offer(UnitEvent e) {
     events_.push_back(std::move(e));
   }
   // A reader only waits on an empty queue, so only the first event needs to wake it.
-  if (wasEmpty) ready_.notify_one();
+  if (wasEmpty) {
+    ready_.notify_one();
+    if (wake_) wake_();
+  }
   return true;
 }
 
@@ -75,11 +78,15 @@ void ChangeMarks::mark(const std::string& unit) {
     wasEmpty = units_.empty();
     units_.insert(unit);
   }
-  if (wasEmpty) ready_.notify_one();
+  if (wasEmpty) {
+    ready_.notify_one();
+    if (wake_) wake_();
+  }
 }
 
-std::shared_ptr<EventQueue> EventHub::subscribe(EventQueue::Filter filter, size_t capacity) {
-  auto queue = std::make_shared<EventQueue>(std::move(filter), capacity);
+std::shared_ptr<EventQueue> EventHub::subscribe(EventQueue::Filter filter, size_t capacity,
+                                                std::function<void()> wake) {
+  auto queue = std::make_shared<EventQueue>(std::move(filter), capacity, std::move(wake));
   std::lock_guard<std::mutex> lock(mutex_);
   queues_.push_back(queue);
   readers_ = queues_.size() + marks_.size();
@@ -92,8 +99,8 @@ void EventHub::unsubscribe(const std::shared_ptr<EventQueue>& queue) {
   readers_ = queues_.size() + marks_.size();
 }
 
-std::shared_ptr<ChangeMarks> EventHub::watchChanges() {
-  auto marks = std::make_shared<ChangeMarks>();
+std::shared_ptr<ChangeMarks> EventHub::watchChanges(std::function<void()> wake) {
+  auto marks = std::make_shared<ChangeMarks>(std::move(wake));
   std::lock_guard<std::mutex> lock(mutex_);
   marks_.push_back(marks);
   readers_ = queues_.size() + marks_.size();

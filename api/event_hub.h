@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -27,10 +28,13 @@ class EventQueue {
     uint32_t kinds = 0xFFFFFFFF;  // bit per EventKind
     bool accepts(const UnitEvent& e) const;
   };
-  EventQueue(Filter filter, size_t capacity) : filter_(std::move(filter)), capacity_(capacity) {}
+  // `wake`, when set, is called (from the publisher's thread, under the hub's lock: it must only
+  // signal) when an event arrives in an empty queue.
+  EventQueue(Filter filter, size_t capacity, std::function<void()> wake = {})
+      : filter_(std::move(filter)), capacity_(capacity), wake_(std::move(wake)) {}
 
-  // Reader: waits up to `wait` for events, then moves them into `out` (cleared first) and
-  // returns how many were lost since the last call.
+  // Reader: waits up to `wait` (zero: not at all) for events, then moves them into `out`
+  // (cleared first) and returns how many were lost since the last call.
   uint64_t take(std::vector<UnitEvent>& out, std::chrono::milliseconds wait);
   uint64_t lostTotal() const;
 
@@ -40,6 +44,7 @@ class EventQueue {
 
   const Filter filter_;
   const size_t capacity_;
+  const std::function<void()> wake_;
   mutable std::mutex mutex_;
   std::condition_variable ready_;
   std::deque<UnitEvent> events_;
@@ -50,6 +55,10 @@ class EventQueue {
 // stream sends. Holds one entry per unit however many events it had.
 class ChangeMarks {
  public:
+  // `wake`, when set, is called (publisher's thread, under the hub's lock) on the first mark
+  // after a take.
+  explicit ChangeMarks(std::function<void()> wake = {}) : wake_(std::move(wake)) {}
+
   // Reader: the marked units (cleared), after waiting up to `wait` for one.
   std::set<std::string> take(std::chrono::milliseconds wait);
 
@@ -57,6 +66,7 @@ class ChangeMarks {
   friend class EventHub;
   void mark(const std::string& unit);
 
+  const std::function<void()> wake_;
   std::mutex mutex_;
   std::condition_variable ready_;
   std::set<std::string> units_;
@@ -65,10 +75,13 @@ class ChangeMarks {
 // Hands every published event to the readers that want it. Safe from any thread.
 class EventHub final : public EventSink {
  public:
+  // A new reader's queue; `wake` as EventQueue's. Once unsubscribe returns, `wake` is no
+  // longer called.
   std::shared_ptr<EventQueue> subscribe(EventQueue::Filter filter,
-                                        size_t capacity = EventQueue::kDefaultCapacity);
+                                        size_t capacity = EventQueue::kDefaultCapacity,
+                                        std::function<void()> wake = {});
   void unsubscribe(const std::shared_ptr<EventQueue>& queue);
-  std::shared_ptr<ChangeMarks> watchChanges();
+  std::shared_ptr<ChangeMarks> watchChanges(std::function<void()> wake = {});
   void unwatch(const std::shared_ptr<ChangeMarks>& marks);
 
   bool wanted() const override { return readers_.load(std::memory_order_relaxed) > 0; }

@@ -38,7 +38,7 @@ FleetApi::~FleetApi() {
 api::ApiServer::Options serverOptions(ApiOptions options) {
   return {*options.address,      std::move(options.token),
           VEXA_VERSION,          std::move(options.allowedHosts),
-          options.metricsPublic, options.maxConnections};
+          options.metricsPublic, options.maxConnections, {}};
 }
 
 bool startAndSay(api::UnitsApi& api) {

@@ -130,8 +130,8 @@ std::optional<std::string> planFromOptions(const CommandLine& options, FleetPlan
 int runHeadless(const StartupSettings& settings, FleetPlan plan, ApiOptions apiOptions) {
   placeUnits(plan, settings.paths.AppDir);
   // Sockets, the console, the signals and the loop's own descriptors; the HTTP interface's
-  // listener and connections (one per thread) when asked for.
-  const size_t apiDescriptors = apiOptions.address ? api::ApiServer::kThreads + 8 : 0;
+  // listener, loop and connections when asked for.
+  const size_t apiDescriptors = apiOptions.address ? apiOptions.maxConnections + 16 : 0;
   if (const Status s = ensureDescriptorLimit(plan.units.size() + 64 + apiDescriptors); !s.ok()) {
     std::cerr << "vexa-sim: " << s.text() << std::endl;
     return 1;

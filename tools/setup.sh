@@ -8,7 +8,7 @@ packages=(
   clang clang-format libclang-rt-14-dev
   fonts-liberation2 xvfb xauth x11-utils imagemagick
   libsystemd-dev systemd lintian desktop-file-utils man-db strace
-  libcpp-httplib-dev chromium chromium-driver python3-selenium
+  libmicrohttpd-dev libcpp-httplib-dev chromium chromium-driver python3-selenium
 )
 missing=()
 for p in "${packages[@]}"; do
