@@ -98,9 +98,16 @@ TEST_F(ApiAttackTest, OversizedAndMalformedRequestsAreRefusedAndChangeNothing) {
     expectServing();
     connection.send(attack.rest);  // the server may have refused and closed already
     const auto answer = connection.read();
-    ASSERT_TRUE(answer) << "no answer";
+    if (!answer) {
+      ADD_FAILURE() << "no answer";
+      continue;
+    }
     EXPECT_EQ(answer->status, attack.status) << answer->head << answer->body;
     expectHardened(*answer);
+    if (answer->status >= 400) {
+      expectJsonError(*answer);
+      expectNothingAfter(*answer, connection);
+    }
     connection.close();
     expectUnharmed(before);
   }
@@ -154,10 +161,11 @@ TEST_F(ApiAttackTest, ABodyOf200MegabytesIsRefusedWhileItStreams) {
   }
 }
 
-// Clients that send a byte a second, or nothing, are cut off once their request has had its
-// time, while ordinary requests are answered and an event stream that was answered stays open.
+// Clients that send a byte a second, nothing at all, or nothing after their first answer are
+// cut off once their request has had its time, while ordinary requests are answered and an
+// event stream that was answered stays open.
 TEST_F(ApiAttackTest, SlowAndIdleClientsAreCutOffWhileAStreamStays) {
-  constexpr int kSlow = 200, kIdle = 100;
+  constexpr int kSlow = 200, kIdle = 100, kKeptAlive = 50;
   const Baseline before = baseline();
   RawHttp stream(apiPort);
   ASSERT_TRUE(stream.send(request("GET", "/api/v1/units/1/events?kinds=request")));
@@ -166,37 +174,73 @@ TEST_F(ApiAttackTest, SlowAndIdleClientsAreCutOffWhileAStreamStays) {
   ASSERT_EQ(streamHead->status, 200) << streamHead->head;
   std::string streamed = streamHead->body;
 
-  std::vector<RawHttp> slow, idle;
-  for (int i = 0; i < kSlow; ++i) slow.emplace_back(apiPort);
-  for (int i = 0; i < kIdle; ++i) idle.emplace_back(apiPort);
+  struct Client {
+    RawHttp connection;
+    bool trickles;
+    bool open = true;
+  };
+  std::vector<Client> clients;
+  for (int i = 0; i < kSlow; ++i) clients.push_back({RawHttp(apiPort), true});
+  for (int i = 0; i < kIdle; ++i) clients.push_back({RawHttp(apiPort), false});
+  for (int i = 0; i < kKeptAlive; ++i) {
+    clients.push_back({RawHttp(apiPort), false});
+    RawHttp& c = clients.back().connection;
+    c.send("GET /api/v1/health HTTP/1.1\r\n" + hostHeader() + "\r\n");
+    const auto first = c.read();
+    ASSERT_TRUE(first && first->status == 200) << "kept-alive client " << i;
+  }
   // Never finished: a header that grows a byte a second.
   const std::string trickle =
       "GET /api/v1/health HTTP/1.1\r\n" + hostHeader() + "X-Slow: " + std::string(200, 's');
-  std::vector<bool> open(kSlow + kIdle, true);
-  int stillOpen = kSlow + kIdle;
+  size_t stillOpen = clients.size();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHangMs);
   for (size_t byte = 0; stillOpen > 0 && std::chrono::steady_clock::now() < deadline; ++byte) {
-    for (int i = 0; i < kSlow + kIdle; ++i) {
-      if (!open[static_cast<size_t>(i)]) continue;
-      RawHttp& c = i < kSlow ? slow[static_cast<size_t>(i)] : idle[static_cast<size_t>(i - kSlow)];
-      const bool ended = c.readable() || (i < kSlow && !c.send(trickle.substr(byte, 1)));
-      if (ended) {
-        open[static_cast<size_t>(i)] = false;
+    for (Client& c : clients) {
+      if (!c.open) continue;
+      if (c.connection.readable() || (c.trickles && !c.connection.send(trickle.substr(byte, 1)))) {
+        c.open = false;
+        c.connection.close();
         --stillOpen;
-        c.close();
       }
     }
     expectServing();
     std::this_thread::sleep_for(std::chrono::seconds(1));
   }
-  EXPECT_EQ(stillOpen, 0) << "connections the server still holds after the hang bound";
-  slow.clear();
-  idle.clear();
+  EXPECT_EQ(stillOpen, 0u) << "connections the server still holds after the hang bound";
+  clients.clear();
 
   // The stream outlived them all and still carries events.
   client.request(base, "snd000\n", 1000);
   EXPECT_TRUE(stream.readUntil(streamed, "snd000")) << streamed;
   stream.close();
+  expectUnharmed(before);
+}
+
+// Readers that stop reading give their stream back: past the idle time their streams are closed,
+// and a new reader gets one of the 32 again.
+TEST_F(ApiAttackTest, StalledStreamReadersGiveTheirSlotsBack) {
+  const Baseline before = baseline();
+  std::vector<RawHttp> stalled;
+  for (int i = 0; i < 32; ++i) {
+    stalled.emplace_back(apiPort);
+    const int small = 1024;
+    ::setsockopt(stalled.back().fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    ASSERT_TRUE(stalled.back().send(request("GET", "/api/v1/events")));
+  }
+  // Traffic for the streams to carry, which none of them reads.
+  for (int i = 0; i < 3000; ++i)
+    client.request(static_cast<uint16_t>(base + i % kUnits), "snd000\n", 1000);
+  int status = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHangMs);
+  while (status != 200 && std::chrono::steady_clock::now() < deadline) {
+    RawHttp reader(apiPort);
+    reader.send(request("GET", "/api/v1/events"));
+    const auto head = reader.read();
+    status = head ? head->status : -1;
+    if (status != 200) std::this_thread::sleep_for(std::chrono::seconds(1));
+  }
+  EXPECT_EQ(status, 200) << "every stream still held by a reader that stopped reading";
+  stalled.clear();
   expectUnharmed(before);
 }
 

@@ -157,6 +157,27 @@ class ApiAttackFixture : public ::testing::Test {
     EXPECT_EQ(faults, "") << a.head;
   }
 
+  // An error is one JSON document naming its status; an answer that closes the connection is
+  // the last thing on it.
+  static void expectJsonError(const testing::HttpAnswer& a) {
+    const auto body = nlohmann::json::parse(a.body, nullptr, false);
+    EXPECT_TRUE(!body.is_discarded() && body.is_object() && body.contains("error") &&
+                body["error"].value("status", 0) == a.status)
+        << a.head << a.body;
+  }
+  static void expectNothingAfter(const testing::HttpAnswer& a, testing::RawHttp& connection) {
+    if (a.header("Connection").value_or("") != "close") return;
+    EXPECT_TRUE(connection.waitClosedByServer()) << "open after Connection: close";
+    EXPECT_EQ(connection.leftover() + connection.closingText(), "") << "after " << a.head;
+  }
+
+  // Unit 1 away from its defaults, so a reset that got through would show.
+  void moveUnitOneAway() {
+    const auto set = call("PATCH", "/api/v1/units/1", R"({"levels":{"umid":77}})");
+    ASSERT_TRUE(set);
+    ASSERT_EQ(set->status, 200) << set->head << set->body;
+  }
+
   testing::TempDir dir;
   std::unique_ptr<testing::SimProcess> sim;
   testing::UdpClient client;

@@ -12,11 +12,7 @@ class ApiAttackOriginTest : public ApiAttackFixture {
  protected:
   void SetUp() override {
     ApiAttackFixture::SetUp();
-    if (HasFatalFailure()) return;
-    // Unit 1 away from its defaults, so a reset that got through would show.
-    const auto set = call("PATCH", "/api/v1/units/1", R"({"levels":{"umid":77}})");
-    ASSERT_TRUE(set);
-    ASSERT_EQ(set->status, 200) << set->head << set->body;
+    if (!HasFatalFailure()) moveUnitOneAway();
   }
 };
 
@@ -93,7 +89,10 @@ TEST_F(ApiAttackOriginTest, ForeignHostsOriginsAndMediaTypesAreRefused) {
   for (const Attempt& a : attempts) {
     SCOPED_TRACE(a.what);
     const auto answer = testing::exchange(apiPort, shaped(a));
-    ASSERT_TRUE(answer) << "no answer";
+    if (!answer) {
+      ADD_FAILURE() << "no answer";
+      continue;
+    }
     EXPECT_EQ(answer->status, a.status) << answer->head << answer->body;
     expectHardened(*answer);
   }
@@ -122,7 +121,10 @@ TEST_F(ApiAttackOriginTest, EveryAnswerForbidsFramingAndSharing) {
   for (const Attempt& a : attempts) {
     SCOPED_TRACE(a.what);
     const auto answer = testing::exchange(apiPort, shaped(a));
-    ASSERT_TRUE(answer) << "no answer";
+    if (!answer) {
+      ADD_FAILURE() << "no answer";
+      continue;
+    }
     if (a.status > 0) {
       EXPECT_EQ(answer->status, a.status) << answer->head << answer->body;
     }
@@ -211,7 +213,10 @@ TEST_F(ApiAttackTokenTest, TheTokenGoesInTheHeaderAndInTheQueryOnlyForStreams) {
     RawHttp connection(apiPort);
     ASSERT_TRUE(connection.send(shaped(a)));
     const auto answer = connection.read();
-    ASSERT_TRUE(answer) << "no answer";
+    if (!answer) {
+      ADD_FAILURE() << "no answer";
+      continue;
+    }
     EXPECT_EQ(answer->status, a.status) << answer->head << answer->body;
     expectHardened(*answer);
   }

@@ -194,6 +194,8 @@ class RawHttp {
   }
   // What the server sent before it ended the connection (its first bytes), e.g. a 408.
   const std::string& closingText() const { return closingText_; }
+  // Bytes read past the last answer, not yet taken by `read`.
+  const std::string& leftover() const { return buffered_; }
 
  private:
   bool fill(std::chrono::steady_clock::time_point deadline) {
