@@ -87,8 +87,9 @@ std::optional<HttpReply> ApiServer::screen(const HttpRequest& request) {
     reply.body = std::string(asset->body);
     reply.headers.emplace_back("Cache-Control", "no-cache");
     if (asset->contentType == "text/html") {
-      reply.headers.emplace_back("Content-Security-Policy",
-                                 "default-src 'self'; frame-ancestors 'none'");
+      reply.headers.emplace_back(
+          "Content-Security-Policy",
+          "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'");
     }
     return reply;
   }
@@ -104,8 +105,10 @@ std::optional<HttpReply> ApiServer::screen(const HttpRequest& request) {
     reply.headers.emplace_back("WWW-Authenticate", "Bearer");
     return reply;
   }
-  if (!route || !allowsMethod(route->kind, request.method)) {
-    return errorReply(404, "no such resource (or not with " + request.method + ")");
+  if (!route) return errorReply(404, "no such resource");
+  if (!allowsMethod(route->kind, request.method)) {
+    return errorReply(404, "no such resource with " + request.method + " (it takes " +
+                               std::string(allowedMethods(route->kind)) + ")");
   }
   if (request.method == "POST" || request.method == "PATCH" || request.method == "DELETE") {
     const std::string* type = request.header("Content-Type");

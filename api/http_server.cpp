@@ -163,17 +163,17 @@ void HttpServer::Impl::loop() {
   }
 }
 
+// -1 (wait for a socket or a wake-up) when nothing is due: an idle server sleeps.
 int HttpServer::Impl::nextTimeoutMs(Clock::time_point now) {
-  int timeout = 1000;
+  int timeout = -1;
+  auto consider = [&timeout](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
   MHD_UNSIGNED_LONG_LONG library = 0;
   if (MHD_get_timeout(daemon, &library) == MHD_YES) {
-    timeout = static_cast<int>(std::min<MHD_UNSIGNED_LONG_LONG>(library, 1000));
+    consider(static_cast<int>(std::min<MHD_UNSIGNED_LONG_LONG>(library, 1000)));
   }
-  if (!deadlines.empty()) {
-    timeout = std::min(timeout, millisecondsUntil(deadlines.begin()->first, now));
-  }
+  if (!deadlines.empty()) consider(millisecondsUntil(deadlines.begin()->first, now));
   for (const HttpStream* s : streams) {
-    if (s->suspended) timeout = std::min(timeout, millisecondsUntil(s->next, now));
+    if (s->suspended) consider(millisecondsUntil(s->next, now));
   }
   return timeout;
 }

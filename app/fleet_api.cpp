@@ -36,9 +36,13 @@ FleetApi::~FleetApi() {
 }
 
 api::ApiServer::Options serverOptions(ApiOptions options) {
-  return {*options.address,      std::move(options.token),
-          VEXA_VERSION,          std::move(options.allowedHosts),
-          options.metricsPublic, options.maxConnections, {}};
+  return {*options.address,
+          std::move(options.token),
+          VEXA_VERSION,
+          std::move(options.allowedHosts),
+          options.metricsPublic,
+          options.maxConnections,
+          {}};
 }
 
 bool startAndSay(api::UnitsApi& api) {

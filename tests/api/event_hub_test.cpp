@@ -23,6 +23,34 @@ TEST(EventHub, NobodyWantsEventsUntilSomeoneReads) {
   EXPECT_FALSE(hub.wanted());
 }
 
+// A reader that sleeps is woken by the first event after each take, not by every event, and
+// never by events it filters out or after it left.
+TEST(EventHub, TheWakeUpComesOnceForEachEmptyQueue) {
+  EventHub hub;
+  int queueWakes = 0, markWakes = 0;
+  EventQueue::Filter filter;
+  filter.unit = "1";
+  auto queue = hub.subscribe(filter, 4, [&] { ++queueWakes; });
+  auto marks = hub.watchChanges([&] { ++markWakes; });
+  hub.publish(event("2", EventKind::request));
+  EXPECT_EQ(queueWakes, 0);
+  EXPECT_EQ(markWakes, 1);
+  for (int i = 0; i < 10; ++i) hub.publish(event("1", EventKind::request));  // 6 lost
+  EXPECT_EQ(queueWakes, 1);
+  EXPECT_EQ(markWakes, 1);
+  std::vector<UnitEvent> got;
+  EXPECT_EQ(queue->take(got, std::chrono::milliseconds(0)), 6u);
+  EXPECT_EQ(marks->take(std::chrono::milliseconds(0)), (std::set<std::string>{"1", "2"}));
+  hub.publish(event("1", EventKind::request));
+  EXPECT_EQ(queueWakes, 2);
+  EXPECT_EQ(markWakes, 2);
+  hub.unsubscribe(queue);
+  hub.unwatch(marks);
+  hub.publish(event("1", EventKind::request));
+  EXPECT_EQ(queueWakes, 2);
+  EXPECT_EQ(markWakes, 2);
+}
+
 TEST(EventHub, AReaderGetsEveryEventInOrderWithSequenceAndTime) {
   EventHub hub;
   auto queue = hub.subscribe({});

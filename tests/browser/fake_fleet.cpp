@@ -89,7 +89,9 @@ int main(int argc, char** argv) {
   const int rate = argc > 2 ? std::atoi(argv[2]) : 20000;
   FakeFleet fleet(size);
   EventHub hub;
-  ApiServer server(fleet, hub, ApiServer::Options{{"127.0.0.1", 0}, "", "fake"});
+  ApiServer::Options options;
+  options.version = "fake";
+  ApiServer server(fleet, hub, options);
   if (!server.start().ok()) return 1;
   std::fprintf(stderr, "API on http://127.0.0.1:%u/\n", server.port());
   std::atomic<bool> stop{false};

@@ -40,7 +40,7 @@ class EventReader {
   void stopSoon() { stop_ = true; }
 
   // True once the stream's text holds `what`.
-  bool waitFor(const std::string& what, int timeoutMs = 5000) {
+  bool waitFor(const std::string& what, int timeoutMs = 30000) {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
       return text_.find(what) != std::string::npos || ended_;
@@ -51,7 +51,7 @@ class EventReader {
     return text_;
   }
   // The HTTP status once the stream has ended (-1: no response).
-  int waitForEnd(int timeoutMs = 5000) {
+  int waitForEnd(int timeoutMs = 30000) {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return ended_; });
     return ended_ ? status_ : 0;
