@@ -276,11 +276,16 @@ TEST_F(ApiAttackTest, ConnectionsPastTheCapAreRefused) {
     if (limit.rlim_cur < 4096) GTEST_SKIP() << "needs 4096 descriptors for the default cap";
   }
   const Baseline before = baseline();
+  // A quarter hold most of a body of the largest size allowed, the rest a request line begun:
+  // the most memory the cap lets clients hold, which must all come back.
+  const std::string bodyBegun =
+      "PATCH /api/v1/units/1 HTTP/1.1\r\n" + hostHeader() +
+      "Content-Type: application/json\r\nContent-Length: 65536\r\n\r\n{}" + std::string(60000, ' ');
   std::vector<RawHttp> held;
   for (int i = 0; i < cap; ++i) {
     held.emplace_back(apiPort);
     ASSERT_TRUE(held.back().connected()) << i;
-    held.back().send("GET /api/v1/health HTTP/1.1\r\n");
+    held.back().send(i % 4 == 0 ? bodyBegun : "GET /api/v1/health HTTP/1.1\r\n");
   }
   RawHttp extra(apiPort);
   extra.send(request("GET", "/api/v1/health"));
