@@ -14,8 +14,8 @@ namespace {
 
 using Impl = HttpServer::Impl;
 
-// Every answer has these; a page may give a stricter Content-Security-Policy of its own.
-
+// The answer's type, its own headers and the security headers; a page's own (stricter)
+// Content-Security-Policy replaces the default one.
 void addHeaders(MHD_Response* response, const HttpReply& reply, const std::string& contentType) {
   MHD_add_response_header(response, "Content-Type", contentType.c_str());
   bool policy = false;
@@ -35,12 +35,10 @@ MHD_Result addField(void* cls, MHD_ValueKind, const char* key, const char* value
   const std::string text = value ? value : "";
   ++x->headerLines;
   x->headerBytes += name.size() + text.size() + 4;  // "name: value\r\n"
-  // Past the limit they are only counted: the request is refused anyway.
-  if (x->headerLines <= 1000) {
-    if (strcasecmp(name.c_str(), "Content-Length") == 0) x->contentLengths.push_back(text);
-    if (strcasecmp(name.c_str(), "Transfer-Encoding") == 0) x->chunked = true;
-    x->request.headers.emplace_back(name, text);
-  }
+  // As many as the connection's buffer held (a few thousand at most).
+  if (strcasecmp(name.c_str(), "Content-Length") == 0) x->contentLengths.push_back(text);
+  if (strcasecmp(name.c_str(), "Transfer-Encoding") == 0) x->chunked = true;
+  x->request.headers.emplace_back(name, text);
   return MHD_YES;
 }
 
@@ -70,9 +68,7 @@ void* uriLog(void*, const char* uri, MHD_Connection* mhd) {
   x->uri = uri ? uri : "";
   x->mhd = mhd;
   x->connection = connectionOf(mhd);
-  if (x->connection) {
-    x->connection->requestBegun = true;
-  }
+  if (x->connection) x->connection->requestBegun = true;
   return x;
 }
 

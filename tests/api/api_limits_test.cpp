@@ -265,6 +265,28 @@ TEST_F(ApiLimitsTest, ASlowClientDoesNotBlockOthersAndMeetsItsDeadline) {
   }
 }
 
+// Between requests a kept-alive connection is closed at the deadline without a 408, which the
+// client would take for the answer to its next request; an answered event stream is exempt.
+TEST_F(ApiLimitsTest, TheDeadlineSparesIdleKeptAliveConnectionsAndStreams) {
+  ApiServer::Options options;
+  options.limits.requestDeadline = std::chrono::milliseconds(300);
+  start(options);
+  testing::EventReader stream(server->port(), "/api/v1/events");
+  ASSERT_TRUE(stream.waitFor(": connected"));
+  RawConnection kept(server->port());
+  ASSERT_TRUE(kept.send("GET /api/v1/health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
+  const std::string answer = kept.readToEnd();
+  EXPECT_TRUE(kept.closed());
+  EXPECT_EQ(statusOf(answer), 200);
+  EXPECT_EQ(answer.find("HTTP/1.1 408"), std::string::npos) << answer;
+  // Long past the deadline, the stream still goes on: two heartbeats after the connection.
+  const size_t connected = stream.text().size();
+  ASSERT_TRUE(stream.waitFor(": idle\n\n: idle\n\n"));
+  EXPECT_GT(stream.text().size(), connected);
+  hub.publish(UnitEvent{0, 0, "10", EventKind::input, {}, "\"bit\":3", {}});
+  EXPECT_TRUE(stream.waitFor("\"bit\":3"));
+}
+
 TEST_F(ApiLimitsTest, ASecondServerOnTheSamePortFailsToStart) {
   start();
   testing::FakeFleet other;
