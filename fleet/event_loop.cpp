@@ -148,7 +148,9 @@ void EventLoop::dispatch() {
     watch->queued = false;
     watch->served = ++served_;
     watch->handler();
-    if (attention_.load(std::memory_order_acquire)) return;  // a task posted, or a stop
+    // A task posted or a stop ends the pass; so does the last ready descriptor, without a
+    // reading of the clock (the next wait looks at the priority descriptors too).
+    if (attention_.load(std::memory_order_acquire) || ready_.empty()) return;
     const Clock::time_point now = Clock::now();
     if (now - start >= limits_.passTime) return;
     if (now - looked >= limits_.priorityEvery) {

@@ -10,6 +10,9 @@
 // Part 2 runs STOP_UNITS units flooded with 8 KB datagrams (1,170 lines each), sends SIGTERM
 // after SECONDS of flood and measures the time until the process has ended, then checks every
 // unit's two files.
+//
+// The program is the build's vexa-sim-headless, or the one the environment's VEXA_SIM names
+// (another build's, to compare).
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <httplib.h>
@@ -70,7 +73,8 @@ struct Simulator {
       ::close(in[1]);
       ::close(out[0]);
       ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-      ::execl(VEXA_SIM_PATH, VEXA_SIM_PATH, "--units", std::to_string(units).c_str(), "--port-base",
+      const char* program = std::getenv("VEXA_SIM") ? std::getenv("VEXA_SIM") : VEXA_SIM_PATH;
+      ::execl(program, program, "--units", std::to_string(units).c_str(), "--port-base",
               std::to_string(portBase).c_str(), "--state-dir", dir.c_str(), "--api", "0",
               static_cast<char*>(nullptr));
       ::_exit(127);
@@ -166,7 +170,11 @@ Latencies measure(Simulator& sim, int units, double seconds) {
   httplib::Client client("127.0.0.1", sim.apiPort);
   client.set_read_timeout(30, 0);
   client.set_connection_timeout(5, 0);
-  client.set_keep_alive(true);
+  // A connection per request, without Nagle's delay: a kept-alive connection answers its
+  // second request 40 ms late (the server writes a response in two parts and the client's
+  // kernel delays its acknowledgement), which would hide what the loop adds.
+  client.set_keep_alive(false);
+  client.set_tcp_nodelay(true);
   const auto end = Clock::now() + std::chrono::duration<double>(seconds);
   std::string pending;
   for (int i = 0; Clock::now() < end; ++i) {
@@ -226,7 +234,9 @@ void print(const char* phase, const Latencies& l) {
   for (const auto& [kind, ms] : l.ms) {
     std::string statuses;
     for (const auto& [status, count] : l.statuses.at(kind)) {
-      statuses += " " + std::to_string(status) + "x" + std::to_string(count);
+      char one[32];
+      std::snprintf(one, sizeof one, " %d x%d", status, count);
+      statuses += one;
     }
     std::printf("%-8s %-26s n=%5zu p50=%8.2f ms p99=%8.2f ms max=%8.2f ms  status:%s\n", phase,
                 kind.c_str(), ms.size(), percentile(ms, 0.5), percentile(ms, 0.99),
