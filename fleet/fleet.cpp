@@ -294,22 +294,25 @@ void Fleet::receive(Member& m) {
     handleReceived(m, 1);
     return;
   }
-  const auto start = std::chrono::steady_clock::now();
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  Clock::time_point before = start;
   for (int turn = 0; turn < kBatchesPerTurn && m.fd >= 0; ++turn) {
     const int want = batchSize();
-    const auto before = std::chrono::steady_clock::now();
     const int n =
         ::recvmmsg(m.fd, headers_.data(), static_cast<unsigned>(want), MSG_DONTWAIT, nullptr);
     if (n <= 0) return;  // nothing more now (or an error: the next readiness tries again)
     handleReceived(m, n);
-    const auto after = std::chrono::steady_clock::now();
-    datagramNs_ = std::max<int64_t>(1, (after - before).count() / n);
+    const Clock::time_point after = Clock::now();
+    datagramNs_ = std::max<int64_t>(1, std::chrono::nanoseconds(after - before).count() / n);
     if (n < want || after - start >= kTurnTime) return;
+    before = after;
   }
 }
 
 int Fleet::batchSize() const {
-  return static_cast<int>(std::clamp<int64_t>(kTurnTime.count() / datagramNs_, 1, kBatch));
+  const int64_t fit = std::chrono::nanoseconds(kTurnTime).count() / datagramNs_;
+  return static_cast<int>(std::clamp<int64_t>(fit, 1, kBatch));
 }
 
 void Fleet::handleReceived(Member& m, int n) {

@@ -38,7 +38,7 @@ class Fleet {
   // and a batch holds no more datagrams than the last ones' cost says fit in it, so a turn
   // over datagrams of many lines (up to 8 KB of them, each line answered) lasts about this
   // long, or one datagram, and the loop looks at its signals and requests in between.
-  static constexpr std::chrono::nanoseconds kTurnTime{1000000};
+  static constexpr std::chrono::microseconds kTurnTime{1000};
 
   Fleet(FleetPlan plan, EventLoop& loop, UnitClock& clock);
   ~Fleet();
