@@ -101,8 +101,8 @@ bool EventLoop::wait() {
   if (!ready_.empty()) {
     timeout = 0;  // descriptors wait from the pass before: only look for more
   } else if (!timers_.empty()) {
-    const int64_t wait = timers_.top().due - nowMs();
-    timeout = wait <= 0 ? 0 : static_cast<int>(std::min<int64_t>(wait, 60000));
+    const int64_t untilDue = timers_.top().due - nowMs();
+    timeout = untilDue <= 0 ? 0 : static_cast<int>(std::min<int64_t>(untilDue, 60000));
   }
   epoll_event events[kEventsPerWait];
   const int n = ::epoll_wait(epoll_, events, kEventsPerWait, timeout);
