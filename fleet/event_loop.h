@@ -16,9 +16,10 @@ namespace vexa {
 
 // How much one pass of an event loop does before it looks elsewhere.
 struct LoopLimits {
-  // A pass dispatches ready descriptors for at most this long, or this many handlers; the ones
-  // not reached wait in order and are served first on the next pass (round robin), whose wait
-  // then does not sleep. Due timers and posted tasks run between passes.
+  // A pass dispatches ready descriptors for at most this long (looked at after each handler),
+  // or this many handlers; the ones not reached wait in order and are served first on the next
+  // pass (round robin), whose wait then does not sleep. The due timers and posted tasks run at
+  // the end of every pass.
   std::chrono::microseconds passTime{20000};
   size_t handlersPerPass = 4096;
   // Between two handlers of a pass, the priority descriptors are looked at once this much time
