@@ -427,7 +427,7 @@ TEST(FleetE2E, AFloodedFleetEndsOnSigtermWithEveryUnitSaved) {
   testing::SimProcess fleet(dir);
   fleet.start({"--units", std::to_string(count), "--port-base", std::to_string(base), "--state-dir",
                dir.path()});
-  ASSERT_TRUE(fleet.waitUntilAnswering(static_cast<uint16_t>(base + count - 1)))
+  ASSERT_TRUE(fleet.waitUntilAnswering(static_cast<uint16_t>(base + count - 1), 20000))
       << fleet.standardError();
   Flood flood(base, count, costliestDatagram());
   ASSERT_TRUE(flood.sent(20 * count));
@@ -453,7 +453,7 @@ TEST(FleetE2E, AFloodedFleetAnswersItsConsole) {
   fleet.start({"--units", std::to_string(count), "--port-base", std::to_string(base), "--state-dir",
                dir.path()},
               {}, true);
-  ASSERT_TRUE(fleet.waitUntilAnswering(static_cast<uint16_t>(base + count - 1)))
+  ASSERT_TRUE(fleet.waitUntilAnswering(static_cast<uint16_t>(base + count - 1), 20000))
       << fleet.standardError();
   Flood flood(base, count, costliestDatagram());
   ASSERT_TRUE(flood.sent(20 * count));
