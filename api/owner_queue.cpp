@@ -17,9 +17,7 @@ bool OwnerQueue::call(std::function<void()> work, std::chrono::milliseconds time
   task->work = std::move(work);
   std::unique_lock<std::mutex> lock(mutex_);
   if (closed_ || tasks_.size() >= kCapacity || fd_ < 0) return false;
-  tasks_.push_back(task);
-  const uint64_t one = 1;
-  [[maybe_unused]] const ssize_t n = ::write(fd_, &one, sizeof one);
+  push(task);
   const auto waiting = [&] { return task->state == Task::State::Waiting; };
   finished_.wait_for(lock, timeout, [&] { return !waiting(); });
   if (waiting()) {
@@ -29,6 +27,25 @@ bool OwnerQueue::call(std::function<void()> work, std::chrono::milliseconds time
   // Once started, the task runs to its end: it may use what the caller holds.
   finished_.wait(lock, [&] { return task->state != Task::State::Running; });
   return task->state == Task::State::Done;
+}
+
+void OwnerQueue::push(std::shared_ptr<Task> task) {
+  task->queued = std::chrono::steady_clock::now();
+  tasks_.push_back(std::move(task));
+  const uint64_t one = 1;
+  [[maybe_unused]] const ssize_t n = ::write(fd_, &one, sizeof one);
+}
+
+bool OwnerQueue::answering(std::chrono::milliseconds limit) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (closed_ || fd_ < 0) return false;
+  if (tasks_.empty()) {
+    auto probe = std::make_shared<Task>();
+    probe->work = [] {};
+    push(std::move(probe));
+    return true;
+  }
+  return std::chrono::steady_clock::now() - tasks_.front()->queued <= limit;
 }
 
 void OwnerQueue::drain() {

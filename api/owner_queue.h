@@ -31,6 +31,12 @@ class OwnerQueue {
   // was refused (queue full or closed) or did not start within `timeout`.
   bool call(std::function<void()> task, std::chrono::milliseconds timeout);
 
+  // Any thread, without waiting: whether the owner drains the queue. False once it is closed,
+  // or when a task has waited for the owner longer than `limit`. When none waits, one that does
+  // nothing is queued, so an owner that stopped draining shows from the first call `limit`
+  // after it.
+  bool answering(std::chrono::milliseconds limit);
+
   // Owner thread: runs every waiting task, in order.
   void drain();
 
@@ -41,7 +47,10 @@ class OwnerQueue {
   struct Task {
     std::function<void()> work;
     enum class State { Waiting, Running, Done, Withdrawn } state = State::Waiting;
+    std::chrono::steady_clock::time_point queued;  // a withdrawn one still marks its wait
   };
+  // Queues `task` and wakes the owner; the caller holds mutex_.
+  void push(std::shared_ptr<Task> task);
 
   int fd_ = -1;
   std::mutex mutex_;

@@ -46,8 +46,8 @@ std::optional<std::vector<UnitSnapshot>> UnitsRegistry::snapshots(
 }
 
 std::optional<size_t> UnitsRegistry::count() {
-  // The number is fixed; the empty call tells whether the owner thread answers.
-  if (!owner_.call([] {}, kOwnerTimeout)) return std::nullopt;
+  // The number is fixed; the queue tells, without waiting, whether the owner thread answers.
+  if (!owner_.answering(kOwnerTimeout)) return std::nullopt;
   return controls_.size();
 }
 

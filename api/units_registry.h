@@ -25,7 +25,8 @@ class UnitsRegistry final : public UnitRegistry {
                 const UnitEventBridge& bridge);
 
   std::optional<std::vector<UnitSnapshot>> snapshotAll() override;
-  // These read only the named units; count and has read none.
+  // These read only the named units; count and has read none, and neither waits for the owner
+  // (count answers nothing when the owner has left a request waiting past kOwnerTimeout).
   std::optional<std::vector<UnitSnapshot>> snapshots(const std::set<std::string>& ids) override;
   std::optional<size_t> count() override;
   bool has(std::string_view id) override;

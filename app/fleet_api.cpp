@@ -27,7 +27,8 @@ std::vector<std::unique_ptr<api::UnitControls>> controlsOf(Fleet& fleet) {
 
 FleetApi::FleetApi(Fleet& fleet, EventLoop& loop, ApiOptions options)
     : loop_(loop), api_(controlsOf(fleet), serverOptions(std::move(options))) {
-  loop_.add(api_.owner().fd(), [this] { api_.owner().drain(); });
+  // The requests wait for the loop: they come before the units' datagrams.
+  loop_.addPriority(api_.owner().fd(), [this] { api_.owner().drain(); });
 }
 
 FleetApi::~FleetApi() {

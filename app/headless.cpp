@@ -45,7 +45,7 @@ class ConsoleReader {
 
   void start(ConsoleSource source) {
     if (source == ConsoleSource::Watched) {
-      loop_.add(0, [this] {
+      loop_.addPriority(0, [this] {
         if (!readChunk()) loop_.remove(0);  // end of input: the simulator runs on
       });
     } else if (source == ConsoleSource::File) {
@@ -211,7 +211,9 @@ int runHeadless(const StartupSettings& settings, FleetPlan plan, ApiOptions apiO
     return "ok quit\n";
   };
 
-  loop.add(signalFd, [&] {
+  // The signals and the console come before the units' datagrams: a flooded fleet still ends
+  // and answers its console at once.
+  loop.addPriority(signalFd, [&] {
     signalfd_siginfo info{};
     bool signalled = false;
     while (::read(signalFd, &info, sizeof info) == sizeof info) signalled = true;

@@ -283,8 +283,9 @@ void Fleet::scenarioTimer(uint64_t generation) {
 void Fleet::receive(Member& m) {
   // A socket that was quiet on the pass before most likely holds one datagram: one recvmsg
   // takes it, and a batch receive would only try again in vain. Anything left makes the
-  // socket ready on the next pass, which then takes batches.
-  const bool busy = m.readyPass + 1 >= loop_.pass();
+  // socket ready on the next pass, which then takes batches. A loop that is behind serves
+  // only busy sockets.
+  const bool busy = loop_.behind() || m.readyPass + 1 >= loop_.pass();
   m.readyPass = loop_.pass();
   if (!busy) {
     const ssize_t length = ::recvmsg(m.fd, &headers_[0].msg_hdr, MSG_DONTWAIT);
@@ -293,12 +294,25 @@ void Fleet::receive(Member& m) {
     handleReceived(m, 1);
     return;
   }
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  Clock::time_point before = start;
   for (int turn = 0; turn < kBatchesPerTurn && m.fd >= 0; ++turn) {
-    const int n = ::recvmmsg(m.fd, headers_.data(), kBatch, MSG_DONTWAIT, nullptr);
+    const int want = batchSize();
+    const int n =
+        ::recvmmsg(m.fd, headers_.data(), static_cast<unsigned>(want), MSG_DONTWAIT, nullptr);
     if (n <= 0) return;  // nothing more now (or an error: the next readiness tries again)
     handleReceived(m, n);
-    if (n < kBatch) return;
+    const Clock::time_point after = Clock::now();
+    datagramNs_ = std::max<int64_t>(1, std::chrono::nanoseconds(after - before).count() / n);
+    if (n < want || after - start >= kTurnTime) return;
+    before = after;
   }
+}
+
+int Fleet::batchSize() const {
+  const int64_t fit = std::chrono::nanoseconds(kTurnTime).count() / datagramNs_;
+  return static_cast<int>(std::clamp<int64_t>(fit, 1, kBatch));
 }
 
 void Fleet::handleReceived(Member& m, int n) {

@@ -3,6 +3,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,9 +30,15 @@ class Fleet {
  public:
   // Receive buffer per datagram; a longer datagram is dropped whole, never cut.
   static constexpr size_t kBufferSize = 8192;
-  // Datagrams taken from one socket per readiness, so one busy unit cannot starve the rest.
+  // Datagrams taken from a busy socket per batch receive (fewer when they are costly, see
+  // kTurnTime), and batches per readiness, so one busy unit cannot starve the rest.
   static constexpr int kBatch = 32;
   static constexpr int kBatchesPerTurn = 4;
+  // The work one readiness of a socket is given: a batch stops the turn once this has passed,
+  // and a batch holds no more datagrams than the last ones' cost says fit in it, so a turn
+  // over datagrams of many lines (up to 8 KB of them, each line answered) lasts about this
+  // long, or one datagram, and the loop looks at its signals and requests in between.
+  static constexpr std::chrono::microseconds kTurnTime{1000};
 
   Fleet(FleetPlan plan, EventLoop& loop, UnitClock& clock);
   ~Fleet();
@@ -73,6 +80,8 @@ class Fleet {
   void receive(Member& m);
   // Hands the first `n` received datagrams to the unit, in order.
   void handleReceived(Member& m, int n);
+  // Datagrams for the next batch: kTurnTime at the cost of the last batch's, 1 to kBatch.
+  int batchSize() const;
   void scenarioTimer(uint64_t generation);
 
   FleetPlan plan_;
@@ -84,6 +93,7 @@ class Fleet {
   std::vector<mmsghdr> headers_;
   std::vector<iovec> vectors_;
   std::vector<sockaddr_in> senders_;
+  int64_t datagramNs_ = 1;  // the handling of one datagram of the last batch, on average
   // The scenarios' one timer: its due time (INT64_MAX: none set) and generation (a timer of
   // an older generation was overtaken by an earlier one and does nothing).
   int64_t scenarioDue_ = INT64_MAX;

@@ -64,5 +64,29 @@ TEST(OwnerQueue, ATaskThatThrowsStillEnds) {
   EXPECT_TRUE(queue.call([] {}, std::chrono::seconds(5)));
 }
 
+// Whether the owner drains, asked without waiting: a queue nobody drains says so once its
+// oldest task (the probe the first question queued, or a withdrawn call) is past the limit.
+TEST(OwnerQueue, AnsweringTellsWithoutWaitingWhetherTheOwnerDrains) {
+  using std::chrono::milliseconds;
+  OwnerQueue queue;
+  EXPECT_TRUE(queue.answering(milliseconds(10)));  // nothing waited yet: a probe is queued
+  std::this_thread::sleep_for(milliseconds(20));
+  EXPECT_FALSE(queue.answering(milliseconds(10)));
+  EXPECT_TRUE(queue.answering(std::chrono::seconds(30)));
+  queue.drain();
+  EXPECT_TRUE(queue.answering(milliseconds(10)));
+  queue.drain();
+  EXPECT_FALSE(queue.call([] {}, milliseconds(1)));  // withdrawn, still in the queue
+  std::this_thread::sleep_for(milliseconds(20));
+  EXPECT_FALSE(queue.answering(milliseconds(10)));
+  {
+    Owner owner(queue);
+    EXPECT_TRUE(queue.call([] {}, std::chrono::seconds(30)));  // the owner drained it all
+    EXPECT_TRUE(queue.answering(std::chrono::seconds(30)));
+  }
+  queue.close();
+  EXPECT_FALSE(queue.answering(std::chrono::seconds(30)));
+}
+
 }  // namespace
 }  // namespace vexa::api

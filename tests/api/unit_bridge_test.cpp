@@ -277,5 +277,16 @@ TEST(UnitsRegistry, AClosedOwnerAnswersUnavailable) {
   EXPECT_TRUE(registry.has("1"));  // known without asking the owner
 }
 
+// The count (the health check's) does not wait for the owner: an owner that has not drained
+// yet, as a busy loop, still has its units counted.
+TEST(UnitsRegistry, TheCountDoesNotWaitForTheOwner) {
+  EventHub hub;
+  Units u(2, hub);
+  OwnerQueue owner;
+  UnitsRegistry registry(u.all(), owner, u.bridge);
+  EXPECT_EQ(registry.count(), 2u);
+  EXPECT_EQ(registry.count(), 2u);
+}
+
 }  // namespace
 }  // namespace vexa::api

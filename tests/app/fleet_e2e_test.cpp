@@ -1,10 +1,14 @@
-// The fleet end to end: the real program with many units, over UDP on 127.0.0.1 (ports 23000 to
+// The fleet end to end: the real program with many units, over UDP on 127.0.0.1 (ports 21000 to
 // 24999, clear of the single unit's 5010 and of the ephemeral range).
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <chrono>
-#include <thread>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "reply_body.h"
 #include "sim_process.h"
@@ -357,6 +361,109 @@ TEST(FleetE2E, AnOverlongConsoleLineIsRefusedWholeAndTheNextOneRuns) {
       << fleet.standardOutput();
   fleet.input("quit\n");
   EXPECT_EQ(fleet.waitForExit(), 0);
+}
+
+}  // namespace
+}  // namespace vexa
+
+namespace vexa {
+namespace {
+
+// A flood from another thread: `datagram` round the ports base..base+count-1 of 127.0.0.1, as
+// fast as one thread sends, until destroyed (or 60 s at most).
+class Flood {
+ public:
+  Flood(uint16_t base, int count, std::string datagram)
+      : thread_([this, base, count, datagram = std::move(datagram)] {
+          const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+          const int small = 4096;  // the replies are left for the kernel to drop
+          ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+          sockaddr_in to{};
+          to.sin_family = AF_INET;
+          to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+          const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+          for (int i = 0; !stop_ && (i != 0 || std::chrono::steady_clock::now() < end);
+               i = (i + 1) % count) {
+            to.sin_port = htons(static_cast<uint16_t>(base + i));
+            if (::sendto(fd, datagram.data(), datagram.size(), 0,
+                         reinterpret_cast<const sockaddr*>(&to), sizeof to) > 0) {
+              ++sent_;
+            }
+          }
+          ::close(fd);
+        }) {}
+  ~Flood() {
+    stop_ = true;
+    thread_.join();
+  }
+  // Waits until `count` datagrams went out (false: not within 30 s).
+  bool sent(long count) const {
+    for (int i = 0; i < 3000 && sent_ < count; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return sent_ >= count;
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<long> sent_{0};
+  std::thread thread_;
+};
+
+// The costliest datagram a unit takes: 8,192 empty lines, each answered.
+std::string costliestDatagram() {
+  return std::string(8192, '\n');
+}
+
+// A flooded fleet still acts on its signal: every unit saved, the process ended, while the
+// flood goes on. Each socket holds some 25 datagrams of 8,192 replies: a loop that served the
+// signal only after every ready socket's datagrams would take minutes.
+TEST(FleetE2E, AFloodedFleetEndsOnSigtermWithEveryUnitSaved) {
+  testing::TempDir dir;
+  const uint16_t base = 21000;
+  const int count = 1000;
+  testing::SimProcess fleet(dir);
+  fleet.start({"--units", std::to_string(count), "--port-base", std::to_string(base), "--state-dir",
+               dir.path()});
+  ASSERT_TRUE(fleet.waitUntilAnswering(static_cast<uint16_t>(base + count - 1), 20000))
+      << fleet.standardError();
+  Flood flood(base, count, costliestDatagram());
+  ASSERT_TRUE(flood.sent(20 * count));
+  fleet.signal(SIGTERM);
+  const auto code = fleet.waitForExit(30000);  // a hang bound
+  ASSERT_TRUE(code) << "still running 30 s after SIGTERM under a flood";
+  EXPECT_EQ(*code, 0) << fleet.standardError();
+  for (int n = 1; n <= count; ++n) {
+    char folder[32];
+    std::snprintf(folder, sizeof folder, "unit-%04d/", n);
+    EXPECT_EQ(readFile(dir.file(std::string(folder) + "VXS1.dat")).size(), 1024u) << n;
+    EXPECT_EQ(readFile(dir.file(std::string(folder) + "VXS2.dat")).size(), 10u) << n;
+  }
+}
+
+// The console answers while every unit is flooded (a loop that read it only after every ready
+// socket's datagrams would take minutes), and its quit ends the run.
+TEST(FleetE2E, AFloodedFleetAnswersItsConsole) {
+  testing::TempDir dir;
+  const uint16_t base = 22000;
+  const int count = 1000;
+  testing::SimProcess fleet(dir);
+  fleet.start({"--units", std::to_string(count), "--port-base", std::to_string(base), "--state-dir",
+               dir.path()},
+              {}, true);
+  ASSERT_TRUE(fleet.waitUntilAnswering(static_cast<uint16_t>(base + count - 1), 20000))
+      << fleet.standardError();
+  Flood flood(base, count, costliestDatagram());
+  ASSERT_TRUE(flood.sent(20 * count));
+  fleet.input("unit 7 variant 110\nunit 7 status\n");
+  EXPECT_TRUE(fleet.waitForOutput("variant=110", 30000)) << fleet.standardOutput();
+  fleet.input("status\n");
+  EXPECT_TRUE(fleet.waitForOutput("units=1000 active=1000 datagrams=", 30000))
+      << fleet.standardOutput();
+  fleet.input("quit\n");
+  const auto code = fleet.waitForExit(30000);
+  ASSERT_TRUE(code) << "still running 30 s after quit under a flood";
+  EXPECT_EQ(*code, 0);
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <functional>
 #include <future>
 #include <set>
 #include <thread>
@@ -66,8 +69,15 @@ class FleetTest : public ::testing::Test {
       return monotonicMs();
     }
   };
+  // A pass is not cut short by its time in a slow (sanitised) build: the test counting the
+  // clock's readings of one pass relies on it.
+  static LoopLimits roomy() {
+    LoopLimits limits;
+    limits.passTime = std::chrono::seconds(60);
+    return limits;
+  }
   testing::TempDir dir;
-  EventLoop loop;
+  EventLoop loop{roomy()};
   CountingClock clock;
   std::unique_ptr<Fleet> fleet;
   std::unique_ptr<FleetConsole> console;
@@ -118,9 +128,15 @@ TEST_F(FleetTest, DatagramsWaitingOnManySocketsAreAllAnsweredEachUnitsInOrder) {
 TEST_F(FleetTest, RequestsOfOnePassShareOneReadingOfTheClock) {
   constexpr int kUnits = 20;
   start(kUnits, 23970);
-  std::promise<void> sent;
+  std::promise<void> sent, waiting;
   std::shared_future<void> allSent = sent.get_future().share();
-  loop.post([allSent] { allSent.wait(); });  // the loop waits until every request is queued
+  // The loop waits until every request is queued (a posted task ends a pass: the requests
+  // must not come before it).
+  loop.post([allSent, &waiting] {
+    waiting.set_value();
+    allSent.wait();
+  });
+  waiting.get_future().wait();
   for (int u = 0; u < kUnits; ++u) client.send(static_cast<uint16_t>(23970 + u), "snd000\n");
   const int before = clock.readings;
   sent.set_value();
@@ -245,6 +261,60 @@ TEST_F(FleetTest, DelayedRepliesWaitingAreBoundedPerUnit) {
   EXPECT_EQ(overflow, sends * lines - DelayedSender::kMaxPending);
   EXPECT_NE(command("unit 1 status").find(" delay_overflow=" + std::to_string(overflow) + " "),
             std::string::npos);
+}
+
+// A flooded unit gives up its turn after a bounded batch, and the units' turns go round: with
+// one handler a pass, each pass serves the next unit, whose share is at most kBatch datagrams
+// per batch and kBatchesPerTurn batches.
+TEST(FleetTurns, EachFloodedUnitTakesABoundedTurnInRoundRobin) {
+  constexpr int kUnits = 3, kEach = 140;  // more than a turn takes, within a socket's buffer
+  testing::TempDir dir;
+  LoopLimits limits;
+  limits.handlersPerPass = 1;
+  EventLoop loop(limits);
+  SteadyUnitClock clock;
+  FleetPlan plan;
+  ASSERT_FALSE(planPortRange(plan, kUnits, 23890, "127.0.0.1"));
+  placeUnits(plan, dir.path());
+  Fleet fleet(plan, loop, clock);
+  ASSERT_TRUE(fleet.load().ok());
+  ASSERT_TRUE(fleet.open().ok());
+  UdpClient client;
+  for (int k = 0; k < kEach; ++k) {
+    for (int u = 0; u < kUnits; ++u) client.send(static_cast<uint16_t>(23890 + u), "rPr000\n");
+  }
+  // After each pass (a posted task runs at its end), every unit's datagrams so far.
+  std::vector<std::array<uint64_t, kUnits>> seen;
+  std::function<void()> afterPass = [&] {
+    std::array<uint64_t, kUnits> now{};
+    uint64_t all = 0;
+    for (size_t u = 0; u < kUnits; ++u) all += now[u] = fleet.unit(u).counters().datagrams.load();
+    seen.push_back(now);
+    if (all == kUnits * kEach || seen.size() > 10000) return loop.stop();
+    loop.post(afterPass);  // at the end of the next pass
+  };
+  loop.post(afterPass);
+  loop.run();
+  ASSERT_EQ(seen.back(), (std::array<uint64_t, kUnits>{kEach, kEach, kEach}));
+  std::array<uint64_t, kUnits> before{};
+  std::vector<size_t> order;  // of the first turns
+  for (size_t pass = 0; pass < seen.size(); ++pass) {
+    size_t served = kUnits;
+    for (size_t u = 0; u < kUnits; ++u) {
+      const uint64_t taken = seen[pass][u] - before[u];
+      if (taken == 0) continue;
+      EXPECT_EQ(served, kUnits) << "two units in one pass: " << pass;
+      served = u;
+      EXPECT_LE(taken, uint64_t{Fleet::kBatch} * Fleet::kBatchesPerTurn) << pass;
+    }
+    ASSERT_NE(served, kUnits) << "a pass without a turn: " << pass;
+    if (order.size() < kUnits) order.push_back(served);
+    // While every unit has datagrams left, the turns go round in the first round's order.
+    if (std::all_of(before.begin(), before.end(), [](uint64_t n) { return n < kEach; })) {
+      EXPECT_EQ(served, order[pass % kUnits]) << "out of turn: " << pass;
+    }
+    before = seen[pass];
+  }
 }
 
 }  // namespace
