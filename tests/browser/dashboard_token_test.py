@@ -15,7 +15,7 @@ import tempfile
 from browser_support import By, announced, browser, free_udp_port_run, severe, wait_until
 
 UNITS = 2
-TOKEN = "s3cret-token"
+TOKEN = "s3cret-token-0123456789"
 
 
 def main():
