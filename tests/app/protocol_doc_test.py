@@ -1,0 +1,379 @@
+"""Every example in docs/protocol.md, checked against the real program.
+
+The document's examples are fenced blocks that this test reads:
+
+- `exchange` blocks, in document order, against one unit started on an empty state directory
+  (`exchange start` starts a unit of its own for the block; `exchange restart` stops the
+  session's unit, which saves its state, and starts it again on the same directory). Lines:
+    $ CONSOLE COMMAND        typed on the unit's console; the answer must begin with "ok"
+    > REQUEST                one datagram: the request line and a line feed
+    >> "BYTES" + N * "x"     one datagram of exactly these bytes (Python string escapes)
+    < BODY  or  < "BODY"     the next reply, deframed, without its CR LF; {token} stands for
+                             seven digits, the token of the latest snd reply
+    < (none)                 no reply to that datagram
+    # after the next 2 s tick   the next request is repeated until its reply matches
+    # within 2 s of the start   the next reply is checked only if it came that soon
+  Every reply is also framed again from its body by the rule below and must give back the very
+  bytes received, with the token of the latest snd reply in the header.
+- `framing` blocks: a body framed step by step. The test frames the body by its own reading
+  of the document's rule and compares each step, then sends the request on the session's unit
+  and checks that the program's reply is that body framed with the program's token.
+
+Usage: protocol_doc_test.py PROGRAM DOCUMENT
+"""
+import os
+import queue
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HANG = 30.0  # bounds every wait, only to catch a hang
+PORTS = range(5720, 5740)
+TAGS = {"110": None, "130": "0130", "150": "0150"}
+
+
+# The framing rule, written from docs/protocol.md.
+
+def frame(body, variant, token):
+    """The bytes a unit sends for a reply body (text without CR LF)."""
+    text = body.encode("latin-1") + b"\r\n"
+    if variant == "110":
+        text = b"0110, " + text
+        return bytes((b + i + 35) % 256 for i, b in enumerate(text))
+    header = header_of(variant, token)
+    text = (header + text).upper()  # bytes.upper() changes a..z only
+    shift = (token % 9300) % 60
+    return bytes((b + (i % 20) + (35 if i < len(header) else shift)) % 256
+                 for i, b in enumerate(text))
+
+
+def header_of(variant, token):
+    start = "%s,%X," % (TAGS[variant], token % 9300)
+    return ("%s%X," % (start, len(start) + 2)).encode("ascii")
+
+
+def deframe(data, variant):
+    """Body (CR LF included) and header T of framed bytes; raises ValueError if they are not."""
+    if variant == "110":
+        text = bytes((b - i - 35) % 256 for i, b in enumerate(data))
+        if not text.startswith(b"0110, "):
+            raise ValueError("no 0110 prefix in %s" % data.hex(" "))
+        return text[6:].decode("latin-1"), None
+    header = b""
+    for i, b in enumerate(data[:12]):
+        header += bytes([(b - (i % 20) - 35) % 256])
+        if header.count(b",") == 3:
+            break
+    m = re.fullmatch(rb"(01[35]0),([0-9A-F]{1,4}),([9ABC]),", header)
+    if not m or m.group(1).decode() != TAGS[variant] or int(m.group(3), 16) != len(header):
+        raise ValueError("bad header %r in %s" % (header, data.hex(" ")))
+    t = int(m.group(2), 16)
+    body = bytes((b - (i % 20) - t % 60) % 256 for i, b in enumerate(data) if i >= len(header))
+    return body.decode("latin-1"), t
+
+
+# The program.
+
+class Unit:
+    """vexa-sim-headless on a free port of the test's range, with its console on a pipe."""
+
+    def __init__(self, program, state_dir):
+        self.port = free_port()
+        self.state_dir = state_dir
+        self.started = time.monotonic()
+        self.process = subprocess.Popen(
+            [program, "--port", str(self.port), "--state-dir", state_dir],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.answers = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind(("127.0.0.1", 0))
+        self.variant = "150"
+        self.token = 0
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.answers.put(line.decode("utf-8", "replace").rstrip("\n"))
+
+    def console(self, command):
+        self.process.stdin.write(command.encode("utf-8") + b"\n")
+        self.process.stdin.flush()
+        answer = self.answers.get(timeout=HANG)
+        check(answer.startswith("ok"), "console %r answered %r" % (command, answer))
+        if command.startswith("variant "):
+            self.variant = command.split()[1]
+
+    def send(self, data):
+        self.sock.sendto(data, ("127.0.0.1", self.port))
+
+    def receive(self, timeout=HANG):
+        self.sock.settimeout(timeout)
+        return self.sock.recvfrom(65536)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(HANG)
+        self.sock.close()
+        err = self.process.stderr.read().decode("utf-8", "replace")
+        return err
+
+
+def free_port():
+    for port in PORTS:
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            try:
+                s.bind(("0.0.0.0", port))
+                return port
+            except OSError:
+                continue
+    raise RuntimeError("no free UDP port in %d..%d" % (PORTS[0], PORTS[-1]))
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+# The document.
+
+def blocks(document):
+    """(kind, options, lines, line number) of every exchange and framing block."""
+    found = []
+    lines = document.split("\n")
+    i = 0
+    while i < len(lines):
+        m = re.fullmatch(r"```(exchange|framing)(.*)", lines[i])
+        if m:
+            start = i + 1
+            i += 1
+            while lines[i] != "```":
+                i += 1
+            found.append((m.group(1), m.group(2).split(), lines[start:i], start + 1))
+        i += 1
+    return found
+
+
+def datagram_of(expression):
+    """`"text" + N * "x" + ...` to bytes; the strings take Python's escapes."""
+    data = b""
+    for part in re.findall(r'(?:(\d+) \* )?("(?:[^"\\]|\\.)*")(?: \+ |$)', expression):
+        text = part[1][1:-1].encode("latin-1").decode("unicode_escape").encode("latin-1")
+        data += text * (int(part[0]) if part[0] else 1)
+    return data
+
+
+def expected_of(text):
+    return text[1:-1].encode("latin-1").decode("unicode_escape") if text.startswith('"') else text
+
+
+def matches(pattern, body):
+    """The token of a body that matches the pattern ({token}: seven digits), else None."""
+    parts = [re.escape(p) for p in pattern.split("{token}")]
+    m = re.fullmatch("(\\d{7})".join(parts), body)
+    if not m:
+        return None
+    return m.group(1) if m.groups() else ""
+
+
+class Session:
+    def __init__(self, program, workdir):
+        self.program = program
+        self.workdir = workdir
+        self.count = 0
+        self.unit = None
+        self.checked = 0
+        self.notes = []
+
+    def new_unit(self, state_dir=None):
+        self.count += 1
+        state_dir = state_dir or os.path.join(self.workdir, "unit%d" % self.count)
+        os.makedirs(state_dir, exist_ok=True)
+        return Unit(self.program, state_dir)
+
+    def ready_unit(self, state_dir=None):
+        """The session's unit, once its first measurement has come (nine values in snd)."""
+        if self.unit is None:
+            self.unit = self.new_unit(state_dir)
+            self.poll(self.unit, b"snd000\n", lambda body: body.count(",") == 11)
+        return self.unit
+
+    def poll(self, unit, data, done):
+        """Sends `data` until a reply's body satisfies `done`; returns (body, seconds)."""
+        deadline = time.monotonic() + HANG
+        while True:
+            unit.send(data)
+            try:
+                raw, _ = unit.receive(0.2)
+                body = self.verify_framing(unit, raw)
+                if done(body):
+                    return body, time.monotonic() - unit.started
+            except socket.timeout:
+                pass
+            check(time.monotonic() < deadline, "no fitting reply to %r in %d s" % (data, HANG))
+
+    def verify_framing(self, unit, raw):
+        """The body of a reply, after checking that framing it again gives the same bytes."""
+        body, t = deframe(raw, unit.variant)
+        check(body.endswith("\r\n"), "reply %r does not end with CR LF" % body)
+        body = body[:-2]
+        m = re.fullmatch(r"SND,.*,(\d{7}),", body, re.IGNORECASE)
+        if m:
+            unit.token = int(m.group(1))
+        if t is not None:
+            check(t == unit.token % 9300, "header T %d, latest token %d" % (t, unit.token))
+        check(frame(body, unit.variant, unit.token) == raw,
+              "the reply %s is not %r framed by the rule" % (raw.hex(" "), body))
+        return body
+
+    def exchange(self, options, lines, where):
+        if "start" in options:
+            unit = self.new_unit()
+        elif "restart" in options:
+            old = self.ready_unit()
+            old.stop()
+            self.unit = None
+            unit = self.ready_unit(old.state_dir)
+        else:
+            unit = self.ready_unit()
+        fresh = "start" in options
+        repeat = within = False
+        pending = None  # (datagram, request text) awaiting its replies
+        for text in lines:
+            if not text.strip():
+                continue
+            if text.startswith("# "):
+                repeat = repeat or text == "# after the next 2 s tick"
+                within = within or text == "# within 2 s of the start"
+            elif text.startswith("$ "):
+                unit.console(text[2:])
+            elif text.startswith(">> ") or text.startswith("> "):
+                self.finish(unit, pending)
+                if text.startswith(">> "):
+                    data = datagram_of(text[3:])
+                else:
+                    data = text[2:].replace("{token}", "%07d" % unit.token).encode() + b"\n"
+                pending = [data, text, repeat or fresh, within, False]
+                repeat = within = fresh = False
+            elif text.startswith("< "):
+                check(pending is not None, "line %d: a reply before any request" % where)
+                self.expect(unit, pending, expected_of(text[2:]))
+            else:
+                raise Failure("line %d: cannot read %r" % (where, text))
+        self.finish(unit, pending)
+        if "start" in options:
+            unit.stop()
+
+    def finish(self, unit, pending):
+        """A request whose replies have all been read: no further reply may follow it."""
+        if pending is not None and not pending[4]:
+            self.expect(unit, pending, "(none)")
+
+    def expect(self, unit, pending, wanted):
+        data, text, repeat, within, _ = pending
+        if wanted == "(none)":
+            if data is not None:
+                unit.send(data)
+            # Datagrams are handled in order: the reply to a later snd000 must come first.
+            unit.send(b"snd000\n")
+            body = self.verify_framing(unit, unit.receive()[0])
+            check(body.upper().startswith("SND,000,"),
+                  "%s: got %r where no reply was due" % (text, body))
+            pending[0] = None
+            pending[4] = True  # the request is done with
+            self.checked += 1
+            return
+        if data is not None and repeat:
+            # A reply "within 2 s of the start" is the first one, whatever it says.
+            body, seconds = self.poll(
+                unit, data, lambda b: within or matches(wanted, b) is not None)
+            if within and seconds >= 1.9:
+                self.notes.append("%s: first reply after %.1f s, not checked" % (text, seconds))
+                pending[0] = None
+                return
+        else:
+            if data is not None:
+                unit.send(data)
+            body = self.verify_framing(unit, unit.receive()[0])
+        check(matches(wanted, body) is not None, "%s: got %r, want %r" % (text, body, wanted))
+        pending[0] = None  # the next reply line belongs to the same datagram
+        self.checked += 1
+
+    def framing(self, lines, where):
+        fields = {}
+        for text in lines:
+            key, _, value = text.partition(":")
+            fields[key.strip()] = value.strip()
+        variant, body = fields["variant"], expected_of(fields["body"])
+        token = int(fields.get("token", "0"))
+        want = bytes.fromhex(fields["bytes"])
+        got = frame(body, variant, token)
+        check(got == want, "line %d: %r framed is %s, the document says %s"
+              % (where, body, got.hex(" "), want.hex(" ")))
+        text = body.encode("latin-1") + b"\r\n"
+        if variant == "110":
+            before, shifts = b"0110, " + text, [i + 35 for i in range(len(text) + 6)]
+        else:
+            header = header_of(variant, token)
+            check(fields["header"] == header.decode(), "line %d: header %r, the rule gives %r"
+                  % (where, fields["header"], header.decode()))
+            before = (header + text).upper()
+            shifts = [(i % 20) + (35 if i < len(header) else token % 9300 % 60)
+                      for i in range(len(before))]
+        check(bytes.fromhex(fields["text"]) == before, "line %d: text before shifting is %s"
+              % (where, before.hex(" ")))
+        check([int(s) for s in fields["shift"].split()] == shifts,
+              "line %d: shifts are %s" % (where, shifts))
+        # The program: the same body from a real request, framed with the program's token.
+        unit = self.ready_unit()
+        unit.console("variant " + variant)
+        request = fields["request"].replace("{token}", "%07d" % unit.token)
+        unit.send(request.encode() + b"\n")
+        raw = unit.receive()[0]
+        check(raw == frame(body, variant, unit.token), "line %d: the program sent %s for %r"
+              % (where, raw.hex(" "), fields["request"]))
+        self.checked += 1
+
+
+def main():
+    program, document = sys.argv[1], sys.argv[2]
+    with open(document, encoding="utf-8") as f:
+        found = blocks(f.read())
+    workdir = tempfile.mkdtemp(prefix="protocol-doc-")
+    session = Session(program, workdir)
+    failed = False
+    try:
+        for kind, options, lines, where in found:
+            try:
+                if kind == "exchange":
+                    session.exchange(options, lines, where)
+                else:
+                    session.framing(lines, where)
+            except (Failure, socket.timeout, queue.Empty, ValueError) as e:
+                print("FAIL: block at line %d: %s: %s" % (where, type(e).__name__, e))
+                failed = True
+                if session.unit is not None:  # later blocks start from a known unit
+                    session.unit.stop()
+                    session.unit = None
+    finally:
+        if session.unit is not None:
+            session.unit.stop()
+        shutil.rmtree(workdir, ignore_errors=True)
+    for note in session.notes:
+        print("note: " + note)
+    print("%d blocks, %d replies and framings checked" % (len(found), session.checked))
+    check(len(found) >= 10 and session.checked >= 30, "too few examples found in the document")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
