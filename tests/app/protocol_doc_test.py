@@ -192,6 +192,7 @@ class Session:
         self.count = 0
         self.unit = None
         self.checked = 0
+        self.echoes = 0
         self.notes = []
 
     def new_unit(self, state_dir=None):
@@ -216,10 +217,26 @@ class Session:
                 raw, _ = unit.receive(0.2)
                 body = self.verify_framing(unit, raw)
                 if done(body):
-                    return body, time.monotonic() - unit.started
+                    seconds = time.monotonic() - unit.started
+                    self.drain(unit)
+                    return body, seconds
             except socket.timeout:
                 pass
             check(time.monotonic() < deadline, "no fitting reply to %r in %d s" % (data, HANG))
+
+    def next_echo(self):
+        """An echo field no example uses, new for each request of the test's own."""
+        self.echoes += 1
+        return "Z%02d" % (self.echoes % 100)
+
+    def drain(self, unit):
+        """Reads the replies to earlier polls still on their way: they all come before the
+        reply to a request sent now, whose echo is its own."""
+        echo = self.next_echo()
+        unit.send(("snd%s\n" % echo).encode())
+        while not self.verify_framing(unit, unit.receive()[0]).upper().startswith(
+                "SND," + echo + ","):
+            pass
 
     def verify_framing(self, unit, raw):
         """The body of a reply, after checking that framing it again gives the same bytes."""
@@ -283,10 +300,11 @@ class Session:
         if wanted == "(none)":
             if data is not None:
                 unit.send(data)
-            # Datagrams are handled in order: the reply to a later snd000 must come first.
-            unit.send(b"snd000\n")
+            # Datagrams are handled in order: the reply to a later request must come first.
+            echo = self.next_echo()
+            unit.send(("snd%s\n" % echo).encode())
             body = self.verify_framing(unit, unit.receive()[0])
-            check(body.upper().startswith("SND,000,"),
+            check(body.upper().startswith("SND,%s," % echo),
                   "%s: got %r where no reply was due" % (text, body))
             pending[0] = None
             pending[4] = True  # the request is done with
