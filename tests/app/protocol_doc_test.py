@@ -185,6 +185,17 @@ def matches(pattern, body):
     return m.group(1) if m.groups() else ""
 
 
+class Request:
+    """A datagram of the document and what is left to check of its replies."""
+
+    def __init__(self, data, text, repeat, within):
+        self.data = data  # None once sent
+        self.text = text
+        self.repeat = repeat  # sent until the reply matches
+        self.within = within  # checked only if the reply came within 2 s of the start
+        self.done = False  # shown to draw no further reply
+
+
 class Session:
     def __init__(self, program, workdir):
         self.program = program
@@ -264,7 +275,7 @@ class Session:
             unit = self.ready_unit()
         fresh = "start" in options
         repeat = within = False
-        pending = None  # (datagram, request text) awaiting its replies
+        pending = None
         for text in lines:
             if not text.strip():
                 continue
@@ -279,7 +290,7 @@ class Session:
                     data = datagram_of(text[3:])
                 else:
                     data = text[2:].replace("{token}", "%07d" % unit.token).encode() + b"\n"
-                pending = [data, text, repeat or fresh, within, False]
+                pending = Request(data, text, repeat or fresh, within)
                 repeat = within = fresh = False
             elif text.startswith("< "):
                 check(pending is not None, "line %d: a reply before any request" % where)
@@ -292,11 +303,11 @@ class Session:
 
     def finish(self, unit, pending):
         """A request whose replies have all been read: no further reply may follow it."""
-        if pending is not None and not pending[4]:
+        if pending is not None and not pending.done:
             self.expect(unit, pending, "(none)")
 
     def expect(self, unit, pending, wanted):
-        data, text, repeat, within, _ = pending
+        data, text = pending.data, pending.text
         if wanted == "(none)":
             if data is not None:
                 unit.send(data)
@@ -306,24 +317,24 @@ class Session:
             body = self.verify_framing(unit, unit.receive()[0])
             check(body.upper().startswith("SND,%s," % echo),
                   "%s: got %r where no reply was due" % (text, body))
-            pending[0] = None
-            pending[4] = True  # the request is done with
+            pending.data = None
+            pending.done = True
             self.checked += 1
             return
-        if data is not None and repeat:
+        if data is not None and pending.repeat:
             # A reply "within 2 s of the start" is the first one, whatever it says.
             body, seconds = self.poll(
-                unit, data, lambda b: within or matches(wanted, b) is not None)
-            if within and seconds >= 1.9:
+                unit, data, lambda b: pending.within or matches(wanted, b) is not None)
+            if pending.within and seconds >= 1.9:
                 self.notes.append("%s: first reply after %.1f s, not checked" % (text, seconds))
-                pending[0] = None
+                pending.data = None
                 return
         else:
             if data is not None:
                 unit.send(data)
             body = self.verify_framing(unit, unit.receive()[0])
         check(matches(wanted, body) is not None, "%s: got %r, want %r" % (text, body, wanted))
-        pending[0] = None  # the next reply line belongs to the same datagram
+        pending.data = None  # a further reply line belongs to the same datagram
         self.checked += 1
 
     def framing(self, lines, where):
