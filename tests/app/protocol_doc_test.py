@@ -15,6 +15,8 @@ The document's examples are fenced blocks that this test reads:
     # within 2 s of the start   the next reply is checked only if it came that soon
   Every reply is also framed again from its body by the rule below and must give back the very
   bytes received, with the token of the latest snd reply in the header.
+- `python` blocks: the document's own frame() and deframe(), which must agree with the test's
+  on every reply.
 - `framing` blocks: a body framed step by step. The test frames the body by its own reading
   of the document's rule and compares each step, then sends the request on the session's unit
   and checks that the program's reply is that body framed with the program's token.
@@ -147,12 +149,12 @@ def check(condition, message):
 # The document.
 
 def blocks(document):
-    """(kind, options, lines, line number) of every exchange and framing block."""
+    """(kind, options, lines, line number) of every exchange, framing and python block."""
     found = []
     lines = document.split("\n")
     i = 0
     while i < len(lines):
-        m = re.fullmatch(r"```(exchange|framing)(.*)", lines[i])
+        m = re.fullmatch(r"```(exchange|framing|python)(.*)", lines[i])
         if m:
             start = i + 1
             i += 1
@@ -177,12 +179,20 @@ def expected_of(text):
 
 
 def matches(pattern, body):
-    """The token of a body that matches the pattern ({token}: seven digits), else None."""
-    parts = [re.escape(p) for p in pattern.split("{token}")]
-    m = re.fullmatch("(\\d{7})".join(parts), body)
-    if not m:
-        return None
-    return m.group(1) if m.groups() else ""
+    """Whether a body fits the pattern: {token} is seven digits, {A..B} a number from A to B."""
+    pieces = re.split(r"(\{token\}|\{-?\d+\.\.-?\d+\})", pattern)
+    ranges = []
+    regex = ""
+    for i, piece in enumerate(pieces):
+        if i % 2 == 0:
+            regex += re.escape(piece)
+        elif piece == "{token}":
+            regex += r"\d{7}"
+        else:
+            ranges.append([int(n) for n in piece[1:-1].split("..")])
+            regex += r"(-?\d+)"
+    m = re.fullmatch(regex, body)
+    return bool(m) and all(lo <= int(v) <= hi for (lo, hi), v in zip(ranges, m.groups()))
 
 
 class Request:
@@ -204,6 +214,7 @@ class Session:
         self.unit = None
         self.checked = 0
         self.echoes = 0
+        self.code = {}  # the document's frame() and deframe()
         self.notes = []
 
     def new_unit(self, state_dir=None):
@@ -261,6 +272,14 @@ class Session:
             check(t == unit.token % 9300, "header T %d, latest token %d" % (t, unit.token))
         check(frame(body, unit.variant, unit.token) == raw,
               "the reply %s is not %r framed by the rule" % (raw.hex(" "), body))
+        try:
+            agrees = (self.code["deframe"](raw, unit.variant) == body
+                      and self.code["frame"](body, unit.variant, unit.token) == raw)
+        except Exception as e:  # the document's code may fail in any way
+            agrees = False
+            body += " (%s: %s)" % (type(e).__name__, e)
+        check(agrees, "the document's code disagrees on the reply %s: %r"
+              % (raw.hex(" "), body))
         return body
 
     def exchange(self, options, lines, where):
@@ -324,7 +343,7 @@ class Session:
         if data is not None and pending.repeat:
             # A reply "within 2 s of the start" is the first one, whatever it says.
             body, seconds = self.poll(
-                unit, data, lambda b: pending.within or matches(wanted, b) is not None)
+                unit, data, lambda b: pending.within or matches(wanted, b))
             if pending.within and seconds >= 1.9:
                 self.notes.append("%s: first reply after %.1f s, not checked" % (text, seconds))
                 pending.data = None
@@ -333,7 +352,7 @@ class Session:
             if data is not None:
                 unit.send(data)
             body = self.verify_framing(unit, unit.receive()[0])
-        check(matches(wanted, body) is not None, "%s: got %r, want %r" % (text, body, wanted))
+        check(matches(wanted, body), "%s: got %r, want %r" % (text, body, wanted))
         pending.data = None  # a further reply line belongs to the same datagram
         self.checked += 1
 
@@ -346,6 +365,8 @@ class Session:
         token = int(fields.get("token", "0"))
         want = bytes.fromhex(fields["bytes"])
         got = frame(body, variant, token)
+        check(self.code["frame"](body, variant, token) == got,
+              "line %d: the document's frame() differs from the rule" % where)
         check(got == want, "line %d: %r framed is %s, the document says %s"
               % (where, body, got.hex(" "), want.hex(" ")))
         text = body.encode("latin-1") + b"\r\n"
@@ -379,13 +400,19 @@ def main():
         found = blocks(f.read())
     workdir = tempfile.mkdtemp(prefix="protocol-doc-")
     session = Session(program, workdir)
+    # The document's code first: it then checks every reply, from the first on.
+    for kind, _, lines, where in found:
+        if kind == "python":
+            exec("\n".join(lines), session.code)
+    check("frame" in session.code and "deframe" in session.code,
+          "the document's python blocks define no frame() and deframe()")
     failed = False
     try:
         for kind, options, lines, where in found:
             try:
                 if kind == "exchange":
                     session.exchange(options, lines, where)
-                else:
+                elif kind == "framing":
                     session.framing(lines, where)
             except (Failure, socket.timeout, queue.Empty, ValueError) as e:
                 print("FAIL: block at line %d: %s: %s" % (where, type(e).__name__, e))
@@ -400,7 +427,9 @@ def main():
     for note in session.notes:
         print("note: " + note)
     print("%d blocks, %d replies and framings checked" % (len(found), session.checked))
-    check(len(found) >= 10 and session.checked >= 30, "too few examples found in the document")
+    if len(found) < 10 or session.checked < 30:
+        print("FAIL: too few examples found in the document")
+        failed = True
     return 1 if failed else 0
 
 
