@@ -37,6 +37,7 @@ import time
 HANG = 30.0  # bounds every wait, only to catch a hang
 PORTS = range(5720, 5740)
 TAGS = {"110": None, "130": "0130", "150": "0150"}
+FIRST_BYTES = {"110": 0x56, "130": 0x58, "150": 0x5A}  # the third byte of a reply
 
 
 # The framing rule, written from docs/protocol.md.
@@ -262,6 +263,8 @@ class Session:
 
     def verify_framing(self, unit, raw):
         """The body of a reply, after checking that framing it again gives the same bytes."""
+        check(raw[:3] == bytes([0x53, 0x55, FIRST_BYTES[unit.variant]]),
+              "a %s reply starting %s" % (unit.variant, raw[:3].hex(" ")))
         body, t = deframe(raw, unit.variant)
         check(body.endswith("\r\n"), "reply %r does not end with CR LF" % body)
         body = body[:-2]
