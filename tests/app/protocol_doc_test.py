@@ -115,8 +115,11 @@ class Unit:
         self.sock.sendto(data, ("127.0.0.1", self.port))
 
     def receive(self, timeout=HANG):
+        """The next reply datagram, which must come from the unit's own port."""
         self.sock.settimeout(timeout)
-        return self.sock.recvfrom(65536)
+        data, sender = self.sock.recvfrom(65536)
+        check(sender == ("127.0.0.1", self.port), "a reply from %s:%d" % sender)
+        return data, sender
 
     def stop(self):
         if self.process.poll() is None:
