@@ -131,7 +131,9 @@ class Unit:
 
 
 def free_port():
-    for port in PORTS:
+    """A port free now, from the top of the range: the API contract test takes its ports from
+    the bottom of the same range."""
+    for port in reversed(PORTS):
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
             try:
                 s.bind(("0.0.0.0", port))
@@ -248,6 +250,8 @@ class Session:
                     return body, seconds
             except socket.timeout:
                 pass
+            if unit.process.poll() is not None:
+                raise Failure("the program ended: " + unit.stop())
             check(time.monotonic() < deadline, "no fitting reply to %r in %d s" % (data, HANG))
 
     def next_echo(self):
@@ -420,7 +424,7 @@ def main():
                     session.exchange(options, lines, where)
                 elif kind == "framing":
                     session.framing(lines, where)
-            except (Failure, socket.timeout, queue.Empty, ValueError) as e:
+            except (Failure, OSError, queue.Empty, ValueError) as e:
                 print("FAIL: block at line %d: %s: %s" % (where, type(e).__name__, e))
                 failed = True
                 if session.unit is not None:  # later blocks start from a known unit
