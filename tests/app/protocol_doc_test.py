@@ -9,7 +9,8 @@ The document's examples are fenced blocks that this test reads:
     > REQUEST                one datagram: the request line and a line feed
     >> "BYTES" + N * "x"     one datagram of exactly these bytes (Python string escapes)
     < BODY  or  < "BODY"     the next reply, deframed, without its CR LF; {token} stands for
-                             seven digits, the token of the latest snd reply
+                             seven digits, {25..34} for a number in that range
+  In a request, {token} is the token of the latest snd reply and {token+1} the next number.
     < (none)                 no reply to that datagram
     # after the next 2 s tick   the next request is repeated until its reply matches
     # within 2 s of the start   the next reply is checked only if it came that soon
@@ -180,6 +181,12 @@ def datagram_of(expression):
     return data
 
 
+def tokens_in(request, token):
+    """A request with {token} (the latest token) and {token+1} (one that is not) filled in."""
+    return request.replace("{token}", "%07d" % token).replace(
+        "{token+1}", "%07d" % ((token + 1) % 65536))
+
+
 def expected_of(text):
     return text[1:-1].encode("latin-1").decode("unicode_escape") if text.startswith('"') else text
 
@@ -318,7 +325,7 @@ class Session:
                 if text.startswith(">> "):
                     data = datagram_of(text[3:])
                 else:
-                    data = text[2:].replace("{token}", "%07d" % unit.token).encode() + b"\n"
+                    data = tokens_in(text[2:], unit.token).encode() + b"\n"
                 pending = Request(data, text, repeat or fresh, within)
                 repeat = within = fresh = False
             elif text.startswith("< "):
@@ -396,7 +403,7 @@ class Session:
         # The program: the same body from a real request, framed with the program's token.
         unit = self.ready_unit()
         unit.console("variant " + variant)
-        request = fields["request"].replace("{token}", "%07d" % unit.token)
+        request = tokens_in(fields["request"], unit.token)
         unit.send(request.encode() + b"\n")
         raw = unit.receive()[0]
         check(raw == frame(body, variant, unit.token), "line %d: the program sent %s for %r"
