@@ -339,6 +339,8 @@ def main():
                     session.framing(lines, where)
             except (Failure, OSError, queue.Empty, ValueError) as e:
                 print("FAIL: block at line %d: %s: %s" % (where, type(e).__name__, e))
+                if not failed:
+                    print("(later blocks start on a new unit and may fail because of this one)")
                 failed = True
                 if session.unit is not None:  # later blocks start from a known unit
                     session.unit.stop()
