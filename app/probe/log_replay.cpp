@@ -84,7 +84,7 @@ bool bodiesMatch(std::string_view logged, std::string_view replied, bool caseBli
   const bool snd = a.size() >= 8 && (a.compare(0, 4, "snd,") == 0 || a.compare(0, 4, "SND,") == 0);
   if (!snd) return a == b;
   // Past "snd,ECH," every field is a number: compare how many and their signs only. A reply
-  // made before the first 100 ms tick has no flag fields (three levels and the token, where a
+  // made before the first 2 s tick has no flag fields (three levels and the token, where a
   // later one has three levels, five flags and the token); the flags are left out of both.
   auto shape = [](const std::string& s) {
     std::vector<std::string> fields;
