@@ -59,9 +59,10 @@ TEST(ScenarioE2E, StepsReachTheStatusAndSndAndStoppingHandsTheLevelBack) {
   ASSERT_TRUE(sim.waitUntilAnswering(port));
   ASSERT_TRUE(statusShows(sim, "", "temp=40 ", 30000)) << sim.standardOutput();
   EXPECT_TRUE(statusShows(sim, "", "umid=33 umid_text=33 auto=off", 30000));
-  EXPECT_TRUE(statusShows(sim, "",
-                          R"(temp_source="scenario steps" umid_source="scenario constant")", 30000));
-  EXPECT_TRUE(statusShows(sim, "", "scenario=" + dir.file("steps.json") + " scenario_time=", 30000));
+  EXPECT_TRUE(statusShows(
+      sim, "", R"(temp_source="scenario steps" umid_source="scenario constant")", 30000));
+  EXPECT_TRUE(
+      statusShows(sim, "", "scenario=" + dir.file("steps.json") + " scenario_time=", 30000));
   // A driven level refuses the operator, in auto mode too it keeps its value.
   sim.input("level temp 10\nauto on\n");
   ASSERT_TRUE(sim.waitForOutput("error: level temp follows the scenario steps"));
