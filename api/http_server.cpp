@@ -1,11 +1,16 @@
 #include <arpa/inet.h>
+#include <linux/sockios.h>
+#include <linux/tcp.h>
 #include <malloc.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <strings.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -29,12 +34,15 @@ const Fields kSecurityHeaders = {{"Content-Security-Policy", "frame-ancestors 'n
                                  {"X-Content-Type-Options", "nosniff"},
                                  {"Referrer-Policy", "no-referrer"}};
 
-std::string rawAnswer(int status, const char* reason, const std::string& message) {
-  const HttpReply reply = errorReply(status, message);
-  std::string text =
-      "HTTP/1.1 " + std::to_string(status) + " " + reason +
-      "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(reply.body.size()) +
-      "\r\nConnection: close\r\n";
+std::string rawAnswer(const HttpReply& reply) {
+  const char* reason = MHD_get_reason_phrase_for(static_cast<unsigned>(reply.status));
+  std::string text = "HTTP/1.1 " + std::to_string(reply.status) + " " + reason +
+                     "\r\nContent-Type: " + reply.contentType +
+                     "\r\nContent-Length: " + std::to_string(reply.body.size()) +
+                     "\r\nConnection: close\r\n";
+  for (const auto& [name, value] : reply.headers) {
+    if (strcasecmp(name.c_str(), "Connection") != 0) text += name + ": " + value + "\r\n";
+  }
   for (const auto& [name, value] : kSecurityHeaders) text += name + ": " + value + "\r\n";
   return text + "\r\n" + reply.body;
 }
@@ -156,6 +164,7 @@ void HttpServer::Impl::loop() {
       finishNow = finish;
     }
     for (HttpExchange* x : answered) resume(*x);
+    checkStreams(Clock::now());
     resumeStreams(Clock::now());
     MHD_run(daemon);
     expireDeadlines(Clock::now());
@@ -174,6 +183,7 @@ int HttpServer::Impl::nextTimeoutMs(Clock::time_point now) {
   if (!deadlines.empty()) consider(millisecondsUntil(deadlines.begin()->first, now));
   for (const HttpStream* s : streams) {
     if (s->suspended) consider(millisecondsUntil(s->next, now));
+    consider(millisecondsUntil(s->nextCheck, now));
   }
   return timeout;
 }
@@ -187,7 +197,7 @@ void HttpServer::Impl::setDeadline(HttpConnection& c, std::optional<Clock::time_
 // A connection past its deadline is shut down; the library then sees it closed and frees it.
 void HttpServer::Impl::expireDeadlines(Clock::time_point now) {
   static const std::string answer =
-      rawAnswer(408, "Request Timeout", "the request did not arrive in time");
+      rawAnswer(errorReply(408, "the request did not arrive in time"));
   while (!deadlines.empty() && deadlines.begin()->first <= now) {
     HttpConnection& c = *deadlines.begin()->second;
     setDeadline(c, std::nullopt);
@@ -201,9 +211,35 @@ void HttpServer::Impl::expireDeadlines(Clock::time_point now) {
   }
 }
 
+// Once a second, each stream's reader is looked at: one that closed its end, or one whose side
+// has acknowledged nothing for the idle time while bytes wait in the kernel for it (a reader that
+// stopped reading, whose window is shut; the heartbeat alone would never fill the buffer for the
+// library to notice), has its stream ended and its slot freed.
+void HttpServer::Impl::checkStreams(Clock::time_point now) {
+  for (HttpStream* s : streams) {
+    if (s->gone || s->fd < 0 || s->nextCheck > now) continue;
+    s->nextCheck = now + std::chrono::seconds(1);
+    pollfd p{s->fd, POLLRDHUP, 0};
+    const bool closed = ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
+    int unsent = 0;
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    const bool known = ::ioctl(s->fd, SIOCOUTQ, &unsent) == 0 &&
+                       ::getsockopt(s->fd, IPPROTO_TCP, TCP_INFO, &info, &size) == 0;
+    if (!known || unsent == 0 || info.tcpi_bytes_acked != s->acknowledged) {
+      s->acknowledged = info.tcpi_bytes_acked;
+      s->progressAt = now;
+    }
+    if (!closed && now - s->progressAt < options.limits.idleTimeout) continue;
+    // The library sees the socket shut at its next write, which readStream makes at once.
+    s->gone = true;
+    ::shutdown(s->fd, SHUT_RDWR);
+  }
+}
+
 void HttpServer::Impl::resumeStreams(Clock::time_point now) {
   for (HttpStream* s : streams) {
-    if (s->suspended && (finished || s->woken->load() || s->next <= now)) {
+    if (s->suspended && (finished || s->gone || s->woken->load() || s->next <= now)) {
       s->suspended = false;
       MHD_resume_connection(s->mhd);
     }
