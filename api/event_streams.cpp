@@ -86,6 +86,8 @@ CardStreamSource::CardStreamSource(EventHub& hub, UnitRegistry& registry, Submit
       heartbeat_(heartbeat) {}
 
 void CardStreamSource::open(std::function<void()> wake) {
+  // Silence is counted from the start: the first message, not a comment, opens the stream.
+  lastWrite_ = Clock::now();
   wake_ = wake;
   marks_ = hub_.watchChanges(std::move(wake));
 }

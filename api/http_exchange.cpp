@@ -3,6 +3,7 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "http_server_impl.h"
@@ -119,15 +120,20 @@ void streamFreed(void* cls) {
 
 MHD_Daemon* Impl::startDaemon() {
   const HttpLimits& l = options.limits;
+  // The library counts idle time in whole seconds from the second of the last activity, so it
+  // may close a connection up to a second early: one second more keeps a request's deadline of
+  // the same length first, which answers 408 where the library would close without a word.
+  const auto idleSeconds = static_cast<unsigned>(
+      std::max(l.idleTimeout, std::chrono::ceil<std::chrono::seconds>(l.requestDeadline)).count() +
+      1);
   // The library's own cap sits above ours, so it never stops accepting (which would leave new
   // connections waiting in the backlog); ours refuses them at once in acceptPolicy.
   return MHD_start_daemon(
       MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME, 0, &acceptPolicy, this, &access, this,
       MHD_OPTION_LISTEN_SOCKET, listenFd, MHD_OPTION_CONNECTION_MEMORY_LIMIT, l.connectionMemory,
       MHD_OPTION_CONNECTION_LIMIT, options.maxConnections + 8, MHD_OPTION_CONNECTION_TIMEOUT,
-      static_cast<unsigned>(l.idleTimeout.count()), MHD_OPTION_NOTIFY_COMPLETED, &completed, this,
-      MHD_OPTION_NOTIFY_CONNECTION, &notifyConnection, this, MHD_OPTION_URI_LOG_CALLBACK, &uriLog,
-      this, MHD_OPTION_END);
+      idleSeconds, MHD_OPTION_NOTIFY_COMPLETED, &completed, this, MHD_OPTION_NOTIFY_CONNECTION,
+      &notifyConnection, this, MHD_OPTION_URI_LOG_CALLBACK, &uriLog, this, MHD_OPTION_END);
 }
 
 MHD_Result Impl::onRequest(MHD_Connection* mhd, const char* url, const char* method,
