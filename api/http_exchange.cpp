@@ -229,7 +229,10 @@ std::optional<HttpReply> Impl::checkLimits(HttpExchange& x) const {
     return headerLimitReply();
   }
   // Framing two parsers could read two ways is refused, and the connection closed.
-  if (x.uriHeldNul) return closing(errorReply(400, "the request target holds a NUL"));
+  // The library decodes "%00" into the C string it hands on, which would cut the path short too.
+  if (x.uriHeldNul || x.uri.find("%00") != std::string::npos) {
+    return closing(errorReply(400, "the request target holds a NUL"));
+  }
   if (x.malformedField) {
     return closing(errorReply(400, "a header name or value holds a character it may not"));
   }
