@@ -15,7 +15,7 @@ import tempfile
 from browser_support import By, announced, browser, free_udp_port_run, severe, wait_until
 
 UNITS = 2
-TOKEN = "s3cret-token"
+TOKEN = "s3cret-token-for-the-page"  # tokens are 16 to 256 characters
 
 
 def main():
