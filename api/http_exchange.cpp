@@ -150,9 +150,10 @@ MHD_Result Impl::onRequest(MHD_Connection* mhd, const char* url, const char* met
       // as /a. Its request line is parsed in place: the version follows the target and one
       // space, so a target whose C string ends early held a NUL. (Only where the version lies
       // just beyond, within a request line's length: otherwise nothing is concluded.)
-      if (x->rawUri && version && *version && version > x->rawUri &&
-          static_cast<size_t>(version - x->rawUri) <= options.limits.maxRequestLine + 1) {
-        x->uriHeldNul = static_cast<size_t>(version - x->rawUri) != x->rawUriLength + 1;
+      const auto at = [](const char* p) { return reinterpret_cast<uintptr_t>(p); };
+      if (x->rawUri && version && *version && at(version) > at(x->rawUri) &&
+          at(version) - at(x->rawUri) <= options.limits.maxRequestLine + 1) {
+        x->uriHeldNul = at(version) - at(x->rawUri) != x->rawUriLength + 1;
       }
       MHD_get_connection_values(mhd, MHD_HEADER_KIND, &addField, x);
       MHD_get_connection_values(mhd, MHD_GET_ARGUMENT_KIND, &addParameter, x);
