@@ -229,8 +229,8 @@ std::optional<HttpReply> Impl::checkLimits(HttpExchange& x) const {
   if (x.headerLines > l.maxHeaderLines || x.headerBytes > l.maxHeaderBytes) {
     return headerLimitReply();
   }
-  // Framing two parsers could read two ways is refused, and the connection closed.
-  // The library decodes "%00" into the C string it hands on, which would cut the path short too.
+  // Framing two parsers could read two ways is refused, and the connection closed. The library
+  // decodes "%00" into the C string it hands on, which cuts the path short like a raw NUL.
   if (x.uriHeldNul || x.uri.find("%00") != std::string::npos) {
     return closing(errorReply(400, "the request target holds a NUL"));
   }

@@ -211,10 +211,11 @@ void HttpServer::Impl::expireDeadlines(Clock::time_point now) {
   }
 }
 
-// Once a second, each stream's reader is looked at: one that closed its end, or one whose side
-// has acknowledged nothing for the idle time while bytes wait in the kernel for it (a reader that
-// stopped reading, whose window is shut; the heartbeat alone would never fill the buffer for the
-// library to notice), has its stream ended and its slot freed.
+// Once a second, each stream's reader is looked at: one that closed its end (or only its
+// sending half, which no event stream reader needs), or one whose side has acknowledged nothing
+// for the idle time while bytes wait in the kernel for it (a reader that stopped reading, whose
+// window is shut; the heartbeat alone would never fill the buffer for the library to notice),
+// has its stream ended and its slot freed.
 void HttpServer::Impl::checkStreams(Clock::time_point now) {
   for (HttpStream* s : streams) {
     if (s->gone || s->fd < 0 || s->nextCheck > now) continue;
