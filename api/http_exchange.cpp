@@ -73,8 +73,8 @@ HttpConnection* connectionOf(MHD_Connection* mhd) {
 
 // Trampolines from the library's C callbacks to the server (cls).
 MHD_Result acceptPolicy(void* cls, const sockaddr*, socklen_t) {
-  const Impl& s = *static_cast<Impl*>(cls);
-  return !s.finished && s.connections < s.options.maxConnections ? MHD_YES : MHD_NO;
+  Impl& s = *static_cast<Impl*>(cls);
+  return !s.finished && s.roomForOneMore() ? MHD_YES : MHD_NO;
 }
 
 MHD_Result access(void* cls, MHD_Connection* mhd, const char* url, const char* method,

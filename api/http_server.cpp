@@ -275,13 +275,29 @@ void HttpServer::Impl::finishing() {
   MHD_run(daemon);
 }
 
+// Below the cap, or at it with some connections whose clients have closed them: the library
+// accepts before it reads, so a client that closes and comes back at once would otherwise be
+// refused for a connection the server has not yet seen go. Only at the cap are the sockets
+// looked at.
+bool HttpServer::Impl::roomForOneMore() {
+  if (connections.size() < options.maxConnections) return true;
+  std::vector<pollfd> fds;
+  fds.reserve(connections.size());
+  for (const HttpConnection* c : connections) fds.push_back({c->fd, POLLRDHUP, 0});
+  if (::poll(fds.data(), fds.size(), 0) <= 0) return false;
+  const auto gone = std::count_if(fds.begin(), fds.end(), [](const pollfd& p) {
+    return (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+  });
+  return connections.size() - static_cast<size_t>(gone) < options.maxConnections;
+}
+
 void HttpServer::Impl::connectionStarted(MHD_Connection* mhd, void** context) {
   auto* c = new HttpConnection;
   c->mhd = mhd;
   const MHD_ConnectionInfo* info = MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_CONNECTION_FD);
   c->fd = info ? info->connect_fd : -1;
   *context = c;
-  ++connections;
+  connections.insert(c);
   setDeadline(*c, Clock::now() + options.limits.requestDeadline);
 }
 
@@ -289,13 +305,13 @@ void HttpServer::Impl::connectionClosed(void** context) {
   auto* c = static_cast<HttpConnection*>(*context);
   if (!c) return;
   setDeadline(*c, std::nullopt);
+  connections.erase(c);
   delete c;
   *context = nullptr;
-  --connections;
   // Give the memory of a burst back to the system once the clients are gone (at most once a
   // second): request bodies and answers come from the heap, which keeps freed pages otherwise.
   const Clock::time_point now = Clock::now();
-  if (connections == 0 && now - lastTrim > std::chrono::seconds(1)) {
+  if (connections.empty() && now - lastTrim > std::chrono::seconds(1)) {
     lastTrim = now;
     ::malloc_trim(0);
   }

@@ -101,6 +101,7 @@ struct HttpServer::Impl {
   ssize_t readStream(HttpStream& s, char* buf, size_t max);
   void resume(HttpExchange& x);
   void connectionStarted(MHD_Connection* mhd, void** context);
+  bool roomForOneMore();
   void connectionClosed(void** context);
   void requestCompleted(void** context);
 
@@ -119,7 +120,7 @@ struct HttpServer::Impl {
 
   // The server's thread's own.
   bool finished = false;  // streams end, new work is refused
-  unsigned connections = 0;
+  std::set<HttpConnection*> connections;
   std::set<std::pair<Clock::time_point, HttpConnection*>> deadlines;
   std::set<HttpExchange*> working;  // suspended while a worker answers
   std::set<HttpStream*> streams;
