@@ -47,12 +47,13 @@ bool EventQueue::offer(UnitEvent e) {
   return true;
 }
 
-uint64_t EventQueue::take(std::vector<UnitEvent>& out, std::chrono::milliseconds wait) {
+uint64_t EventQueue::take(std::vector<UnitEvent>& out, std::chrono::milliseconds wait, size_t max) {
   out.clear();
   std::unique_lock<std::mutex> lock(mutex_);
   ready_.wait_for(lock, wait, [this] { return !events_.empty() || lost_ != lostReported_; });
-  out.assign(std::make_move_iterator(events_.begin()), std::make_move_iterator(events_.end()));
-  events_.clear();
+  const auto end = events_.begin() + static_cast<std::ptrdiff_t>(std::min(max, events_.size()));
+  out.assign(std::make_move_iterator(events_.begin()), std::make_move_iterator(end));
+  events_.erase(events_.begin(), end);
   const uint64_t lost = lost_ - lostReported_;
   lostReported_ = lost_;
   return lost;

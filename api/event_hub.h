@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -33,9 +34,9 @@ class EventQueue {
   EventQueue(Filter filter, size_t capacity, std::function<void()> wake = {})
       : filter_(std::move(filter)), capacity_(capacity), wake_(std::move(wake)) {}
 
-  // Reader: waits up to `wait` (zero: not at all) for events, then moves them into `out`
-  // (cleared first) and returns how many were lost since the last call.
-  uint64_t take(std::vector<UnitEvent>& out, std::chrono::milliseconds wait);
+  // Reader: waits up to `wait` (zero: not at all) for events, then moves up to `max` of them,
+  // oldest first, into `out` (cleared first) and returns how many were lost since the last call.
+  uint64_t take(std::vector<UnitEvent>& out, std::chrono::milliseconds wait, size_t max = SIZE_MAX);
   uint64_t lostTotal() const;
 
  private:

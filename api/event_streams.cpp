@@ -18,6 +18,7 @@ void appendFrame(std::string& out, const UnitEvent& e, bool withFramed) {
 }
 
 constexpr const char* kIdle = ": idle\n\n";
+constexpr size_t kMaxPiece = 256;
 
 }  // namespace
 
@@ -51,7 +52,10 @@ StreamSource::Clock::time_point EventStreamSource::pull(std::string& out, Clock:
   // Under a flood, events go out in batches at most every batch_, so a reader costs a few
   // system calls per interval however many events there are.
   if (now < lastSend_ + batch_) return lastSend_ + batch_;
-  const uint64_t lost = queue_->take(events_, std::chrono::milliseconds(0));
+  // A piece at a time, so the text a stream holds stays bounded (kMaxPiece events, some 80 KiB);
+  // the rest follows as soon as the piece is written.
+  const uint64_t lost = queue_->take(events_, std::chrono::milliseconds(0), kMaxPiece);
+  const bool more = events_.size() == kMaxPiece;
   if (lost > 0) {
     out += "event: lost\ndata: {\"lost\":" + std::to_string(lost) +
            ",\"lost_total\":" + std::to_string(queue_->lostTotal()) + "}\n\n";
@@ -59,7 +63,9 @@ StreamSource::Clock::time_point EventStreamSource::pull(std::string& out, Clock:
   for (const UnitEvent& e : events_) appendFrame(out, e, withFramed_);
   events_.clear();
   if (!out.empty()) {
-    lastSend_ = lastWrite_ = now;
+    lastWrite_ = now;
+    if (more) return now;
+    lastSend_ = now;
     return now + batch_;
   }
   // A comment now and then finds a reader that has gone.
@@ -80,6 +86,8 @@ CardStreamSource::CardStreamSource(EventHub& hub, UnitRegistry& registry, Submit
       heartbeat_(heartbeat) {}
 
 void CardStreamSource::open(std::function<void()> wake) {
+  // Silence is counted from the start: the first message, not a comment, opens the stream.
+  lastWrite_ = Clock::now();
   wake_ = wake;
   marks_ = hub_.watchChanges(std::move(wake));
 }
@@ -91,9 +99,11 @@ void CardStreamSource::close() {
 
 StreamSource::Clock::time_point CardStreamSource::pull(std::string& out, Clock::time_point now) {
   bool busy = false;
+  Clock::time_point stamped{};
   {
     std::lock_guard<std::mutex> lock(fetch_->mutex);
     out.swap(fetch_->message);
+    stamped = fetch_->stamped;
     fetch_->message.clear();
     pending_.merge(fetch_->retry);
     fetch_->retry.clear();
@@ -109,7 +119,10 @@ StreamSource::Clock::time_point CardStreamSource::pull(std::string& out, Clock::
   // every card, later ones only the changed units'.
   if (!busy && started_) pending_.merge(marks_->take(std::chrono::milliseconds(0)));
   const bool wanted = !fetched_ || (started_ && !pending_.empty());
-  if (!busy && wanted && now >= lastSend_ + interval_) {
+  // The next message is due an interval after the time the previous one carries, and carries a
+  // time no earlier than that: readers may rely on the gap between their times.
+  const Clock::time_point due = std::max(lastSend_, stamped) + interval_;
+  if (!busy && wanted && now >= due) {
     const bool full = !fetched_;
     std::set<std::string> ids;
     if (!full) ids.swap(pending_);
@@ -117,13 +130,15 @@ StreamSource::Clock::time_point CardStreamSource::pull(std::string& out, Clock::
       std::lock_guard<std::mutex> lock(fetch_->mutex);
       fetch_->busy = busy = true;
     }
-    auto task = [fetch = fetch_, &registry = registry_, wake = wake_, ids, full] {
+    auto task = [fetch = fetch_, &registry = registry_, wake = wake_, ids, full, due] {
       const auto units = full ? registry.snapshotAll() : registry.snapshots(ids);
       std::string message;
+      Clock::time_point stamp{};
       if (units) {
         nlohmann::json cards = nlohmann::json::array();
         for (const UnitSnapshot& u : *units) cards.push_back(unitSummaryJson(u));
-        const auto time = std::chrono::steady_clock::now().time_since_epoch();
+        stamp = std::max(Clock::now(), due);
+        const auto time = stamp.time_since_epoch();
         message = (full ? "retry: 1000\n" : "") + std::string("event: cards\ndata: ") +
                   dumpJson({{"time_ns", std::chrono::nanoseconds(time).count()},
                             {"full", full},
@@ -135,6 +150,7 @@ StreamSource::Clock::time_point CardStreamSource::pull(std::string& out, Clock::
         fetch->busy = false;
         // Cards that could not be read stay pending.
         if (units) fetch->message = std::move(message);
+        if (units) fetch->stamped = stamp;
         if (!units) fetch->retry = ids;
         fetch->fullFailed = !units && full;
       }
@@ -154,7 +170,7 @@ StreamSource::Clock::time_point CardStreamSource::pull(std::string& out, Clock::
     lastWrite_ = now;
   }
   if (busy) return lastWrite_ + heartbeat_;  // the worker wakes the stream
-  if (!fetched_ || !pending_.empty()) return std::max(lastSend_ + interval_, now);
+  if (!fetched_ || !pending_.empty()) return std::max(due, now);
   return lastWrite_ + heartbeat_;
 }
 

@@ -56,6 +56,7 @@ class CardStreamSource final : public StreamSource {
     std::string message;          // ready to send
     std::set<std::string> retry;  // units whose cards could not be read
     bool fullFailed = false;      // the first message could not be read
+    Clock::time_point stamped{};  // the time the last message carries
   };
 
   EventHub& hub_;

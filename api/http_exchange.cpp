@@ -3,6 +3,7 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "http_server_impl.h"
@@ -37,14 +38,32 @@ MHD_Result addField(void* cls, MHD_ValueKind, const char* key, const char* value
   x->headerBytes += name.size() + text.size() + 4;  // "name: value\r\n"
   // As many as the connection's buffer held (a few thousand at most).
   if (strcasecmp(name.c_str(), "Content-Length") == 0) x->contentLengths.push_back(text);
-  if (strcasecmp(name.c_str(), "Transfer-Encoding") == 0) x->chunked = true;
+  if (strcasecmp(name.c_str(), "Transfer-Encoding") == 0) x->transferEncodings.push_back(text);
+  if (strcasecmp(name.c_str(), "Host") == 0) ++x->hosts;
+  // The library keeps a space before the colon in the name ("Transfer-Encoding ") and ends a
+  // line at a bare CR; a name or value that is not clean is one another parser may read apart.
+  if (!validFieldName(name) || !validFieldValue(text)) x->malformedField = true;
   x->request.headers.emplace_back(name, text);
+  return MHD_YES;
+}
+
+// Trailers count against the header limits.
+MHD_Result countTrailer(void* cls, MHD_ValueKind, const char* key, const char* value) {
+  auto* x = static_cast<HttpExchange*>(cls);
+  ++x->headerLines;
+  x->headerBytes += (key ? std::strlen(key) : 0) + (value ? std::strlen(value) : 0) + 4;
   return MHD_YES;
 }
 
 MHD_Result addParameter(void* cls, MHD_ValueKind, const char* key, const char* value) {
   static_cast<HttpExchange*>(cls)->request.query.emplace_back(key ? key : "", value ? value : "");
   return MHD_YES;
+}
+
+// A refusal after which nothing more is read from the connection.
+HttpReply closing(HttpReply reply) {
+  reply.headers.emplace_back("Connection", "close");
+  return reply;
 }
 
 HttpConnection* connectionOf(MHD_Connection* mhd) {
@@ -54,8 +73,8 @@ HttpConnection* connectionOf(MHD_Connection* mhd) {
 
 // Trampolines from the library's C callbacks to the server (cls).
 MHD_Result acceptPolicy(void* cls, const sockaddr*, socklen_t) {
-  const Impl& s = *static_cast<Impl*>(cls);
-  return !s.finished && s.connections < s.options.maxConnections ? MHD_YES : MHD_NO;
+  Impl& s = *static_cast<Impl*>(cls);
+  return !s.finished && s.roomForOneMore() ? MHD_YES : MHD_NO;
 }
 
 MHD_Result access(void* cls, MHD_Connection* mhd, const char* url, const char* method,
@@ -66,6 +85,8 @@ MHD_Result access(void* cls, MHD_Connection* mhd, const char* url, const char* m
 void* uriLog(void*, const char* uri, MHD_Connection* mhd) {
   auto* x = new HttpExchange;
   x->uri = uri ? uri : "";
+  x->rawUri = uri;
+  x->rawUriLength = x->uri.size();
   x->mhd = mhd;
   x->connection = connectionOf(mhd);
   if (x->connection) x->connection->requestBegun = true;
@@ -99,15 +120,20 @@ void streamFreed(void* cls) {
 
 MHD_Daemon* Impl::startDaemon() {
   const HttpLimits& l = options.limits;
+  // The library counts idle time in whole seconds from the second of the last activity, so it
+  // may close a connection up to a second early: one second more keeps a request's deadline of
+  // the same length first, which answers 408 where the library would close without a word.
+  const auto idleSeconds = static_cast<unsigned>(
+      std::max(l.idleTimeout, std::chrono::ceil<std::chrono::seconds>(l.requestDeadline)).count() +
+      1);
   // The library's own cap sits above ours, so it never stops accepting (which would leave new
   // connections waiting in the backlog); ours refuses them at once in acceptPolicy.
   return MHD_start_daemon(
       MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME, 0, &acceptPolicy, this, &access, this,
       MHD_OPTION_LISTEN_SOCKET, listenFd, MHD_OPTION_CONNECTION_MEMORY_LIMIT, l.connectionMemory,
       MHD_OPTION_CONNECTION_LIMIT, options.maxConnections + 8, MHD_OPTION_CONNECTION_TIMEOUT,
-      static_cast<unsigned>(l.idleTimeout.count()), MHD_OPTION_NOTIFY_COMPLETED, &completed, this,
-      MHD_OPTION_NOTIFY_CONNECTION, &notifyConnection, this, MHD_OPTION_URI_LOG_CALLBACK, &uriLog,
-      this, MHD_OPTION_END);
+      idleSeconds, MHD_OPTION_NOTIFY_COMPLETED, &completed, this, MHD_OPTION_NOTIFY_CONNECTION,
+      &notifyConnection, this, MHD_OPTION_URI_LOG_CALLBACK, &uriLog, this, MHD_OPTION_END);
 }
 
 MHD_Result Impl::onRequest(MHD_Connection* mhd, const char* url, const char* method,
@@ -120,6 +146,15 @@ MHD_Result Impl::onRequest(MHD_Connection* mhd, const char* url, const char* met
       x->request.method = method;
       x->request.path = url;
       x->request.version = version;
+      // The library hands the target on as a C string, so "GET /a\0/b HTTP/1.1" would be served
+      // as /a. Its request line is parsed in place: the version follows the target and one
+      // space, so a target whose C string ends early held a NUL. (Only where the version lies
+      // just beyond, within a request line's length: otherwise nothing is concluded.)
+      const auto at = [](const char* p) { return reinterpret_cast<uintptr_t>(p); };
+      if (x->rawUri && version && *version && at(version) > at(x->rawUri) &&
+          at(version) - at(x->rawUri) <= options.limits.maxRequestLine + 1) {
+        x->uriHeldNul = at(version) - at(x->rawUri) != x->rawUriLength + 1;
+      }
       MHD_get_connection_values(mhd, MHD_HEADER_KIND, &addField, x);
       MHD_get_connection_values(mhd, MHD_GET_ARGUMENT_KIND, &addParameter, x);
       if (std::optional<HttpReply> refused = checkLimits(*x)) return sendReply(*x, *refused);
@@ -134,10 +169,9 @@ MHD_Result Impl::onRequest(MHD_Connection* mhd, const char* url, const char* met
         // Counted as it arrives. The library cannot answer in the middle of a body, so past the
         // limit the 413 is written straight to the socket and the connection closed.
         if (x->request.body.size() + *uploadSize > options.limits.maxBodyBytes) {
-          const std::string answer =
-              rawAnswer(413, "Content Too Large",
-                        "the body is larger than " +
-                            std::to_string(options.limits.maxBodyBytes / 1024) + " KiB");
+          const std::string answer = rawAnswer(
+              errorReply(413, "the body is larger than " +
+                                  std::to_string(options.limits.maxBodyBytes / 1024) + " KiB"));
           if (x->connection) {
             [[maybe_unused]] const ssize_t n = ::send(x->connection->fd, answer.data(),
                                                       answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -148,6 +182,11 @@ MHD_Result Impl::onRequest(MHD_Connection* mhd, const char* url, const char* met
         x->request.body.append(upload, *uploadSize);
         *uploadSize = 0;
         return MHD_YES;
+      }
+      MHD_get_connection_values(mhd, MHD_FOOTER_KIND, &countTrailer, x);
+      if (x->headerLines > options.limits.maxHeaderLines ||
+          x->headerBytes > options.limits.maxHeaderBytes) {
+        return sendReply(*x, headerLimitReply());
       }
       if (x->connection) setDeadline(*x->connection, std::nullopt);
       x->phase = HttpExchange::Phase::Working;
@@ -173,6 +212,13 @@ void Impl::resume(HttpExchange& x) {
   MHD_resume_connection(x.mhd);
 }
 
+HttpReply Impl::headerLimitReply() const {
+  const HttpLimits& l = options.limits;
+  return closing(errorReply(431, "more than " + std::to_string(l.maxHeaderLines) +
+                                     " header lines or " + std::to_string(l.maxHeaderBytes) +
+                                     " bytes of headers (trailers included)"));
+}
+
 std::optional<HttpReply> Impl::checkLimits(HttpExchange& x) const {
   const HttpLimits& l = options.limits;
   const HttpRequest& r = x.request;
@@ -181,15 +227,31 @@ std::optional<HttpReply> Impl::checkLimits(HttpExchange& x) const {
         414, "the request line is longer than " + std::to_string(l.maxRequestLine) + " bytes");
   }
   if (x.headerLines > l.maxHeaderLines || x.headerBytes > l.maxHeaderBytes) {
-    return errorReply(431, "more than " + std::to_string(l.maxHeaderLines) + " header lines or " +
-                               std::to_string(l.maxHeaderBytes) + " bytes of headers");
+    return headerLimitReply();
   }
+  // Framing two parsers could read two ways is refused, and the connection closed. The library
+  // decodes "%00" into the C string it hands on, which cuts the path short like a raw NUL.
+  if (x.uriHeldNul || x.uri.find("%00") != std::string::npos) {
+    return closing(errorReply(400, "the request target holds a NUL"));
+  }
+  if (x.malformedField) {
+    return closing(errorReply(400, "a header name or value holds a character it may not"));
+  }
+  if (x.hosts > 1) return closing(errorReply(400, "more than one Host header"));
+  const std::vector<std::string_view> codings(x.transferEncodings.begin(),
+                                              x.transferEncodings.end());
+  if (const std::optional<int> refusal = transferCodingRefusal(codings, r.version)) {
+    return closing(errorReply(*refusal, *refusal == 501 ? "the transfer coding is not supported"
+                                                        : "the Transfer-Encoding is not one "
+                                                          "\"chunked\" on HTTP/1.1"));
+  }
+  const bool chunked = !codings.empty();
   std::vector<std::string_view> lengths(x.contentLengths.begin(), x.contentLengths.end());
   const std::optional<uint64_t> length = contentLengthOf(lengths);
-  if (!lengths.empty() && (!length || x.chunked)) {
-    return errorReply(400, "the Content-Length is not one valid length");
+  if (!lengths.empty() && (!length || chunked)) {
+    return closing(errorReply(400, "the Content-Length is not one valid length"));
   }
-  const bool body = x.chunked || (length && *length > 0);
+  const bool body = chunked || (length && *length > 0);
   if (body && (r.method == "GET" || r.method == "HEAD" || r.method == "DELETE")) {
     return errorReply(400, "a " + r.method + " request has no body");
   }
@@ -226,7 +288,8 @@ MHD_Result Impl::openStream(HttpExchange& x, HttpReply reply) {
   stream->server = this;
   stream->mhd = x.mhd;
   stream->source = std::move(reply.stream);
-  stream->next = Clock::now();
+  stream->fd = x.connection ? x.connection->fd : -1;
+  stream->next = stream->progressAt = stream->nextCheck = Clock::now();
   MHD_Response* response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 16 * 1024,
                                                              &streamReader, stream, &streamFreed);
   if (!response) {
@@ -249,6 +312,7 @@ MHD_Result Impl::openStream(HttpExchange& x, HttpReply reply) {
 // What a stream sends when the library can write: the rest of its text, else what its source
 // has now; with nothing, the connection sleeps until the source's next time or its wake-up.
 ssize_t Impl::readStream(HttpStream& s, char* buf, size_t max) {
+  if (s.gone) return MHD_CONTENT_READER_END_WITH_ERROR;
   if (finished) return MHD_CONTENT_READER_END_OF_STREAM;
   if (s.sent == s.out.size()) {
     s.out.clear();

@@ -11,7 +11,7 @@ namespace vexa::api {
 struct HttpLimits {
   // The request line ("PATCH /api/v1/units/1?x=... HTTP/1.1"); longer: 414.
   size_t maxRequestLine = 8 * 1024;
-  // Header lines of a request; more: 431.
+  // Header lines of a request, trailers of a chunked body included; more: 431.
   size_t maxHeaderLines = 100;
   // Bytes of all header names and values together; more: 431.
   size_t maxHeaderBytes = 16 * 1024;
@@ -27,7 +27,8 @@ struct HttpLimits {
   // exempt once answered; a request being answered is ours, not the client's, time.
   std::chrono::milliseconds requestDeadline{10000};
   // A connection whose client neither sends nor reads for this long is closed (a reader that
-  // stopped reading an answer or a stream).
+  // stopped reading an answer; the library counts whole seconds, so up to a second more). An
+  // event stream whose reader acknowledges nothing this long while bytes wait for it is closed.
   std::chrono::seconds idleTimeout{10};
   // Event streams open at once; one more is refused with 503.
   int maxStreams = 32;

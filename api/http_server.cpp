@@ -1,11 +1,16 @@
 #include <arpa/inet.h>
+#include <linux/sockios.h>
+#include <linux/tcp.h>
 #include <malloc.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <strings.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -29,12 +34,15 @@ const Fields kSecurityHeaders = {{"Content-Security-Policy", "frame-ancestors 'n
                                  {"X-Content-Type-Options", "nosniff"},
                                  {"Referrer-Policy", "no-referrer"}};
 
-std::string rawAnswer(int status, const char* reason, const std::string& message) {
-  const HttpReply reply = errorReply(status, message);
-  std::string text =
-      "HTTP/1.1 " + std::to_string(status) + " " + reason +
-      "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(reply.body.size()) +
-      "\r\nConnection: close\r\n";
+std::string rawAnswer(const HttpReply& reply) {
+  const char* reason = MHD_get_reason_phrase_for(static_cast<unsigned>(reply.status));
+  std::string text = "HTTP/1.1 " + std::to_string(reply.status) + " " + reason +
+                     "\r\nContent-Type: " + reply.contentType +
+                     "\r\nContent-Length: " + std::to_string(reply.body.size()) +
+                     "\r\nConnection: close\r\n";
+  for (const auto& [name, value] : reply.headers) {
+    if (strcasecmp(name.c_str(), "Connection") != 0) text += name + ": " + value + "\r\n";
+  }
   for (const auto& [name, value] : kSecurityHeaders) text += name + ": " + value + "\r\n";
   return text + "\r\n" + reply.body;
 }
@@ -156,6 +164,7 @@ void HttpServer::Impl::loop() {
       finishNow = finish;
     }
     for (HttpExchange* x : answered) resume(*x);
+    checkStreams(Clock::now());
     resumeStreams(Clock::now());
     MHD_run(daemon);
     expireDeadlines(Clock::now());
@@ -174,6 +183,7 @@ int HttpServer::Impl::nextTimeoutMs(Clock::time_point now) {
   if (!deadlines.empty()) consider(millisecondsUntil(deadlines.begin()->first, now));
   for (const HttpStream* s : streams) {
     if (s->suspended) consider(millisecondsUntil(s->next, now));
+    consider(millisecondsUntil(s->nextCheck, now));
   }
   return timeout;
 }
@@ -187,7 +197,7 @@ void HttpServer::Impl::setDeadline(HttpConnection& c, std::optional<Clock::time_
 // A connection past its deadline is shut down; the library then sees it closed and frees it.
 void HttpServer::Impl::expireDeadlines(Clock::time_point now) {
   static const std::string answer =
-      rawAnswer(408, "Request Timeout", "the request did not arrive in time");
+      rawAnswer(errorReply(408, "the request did not arrive in time"));
   while (!deadlines.empty() && deadlines.begin()->first <= now) {
     HttpConnection& c = *deadlines.begin()->second;
     setDeadline(c, std::nullopt);
@@ -201,9 +211,36 @@ void HttpServer::Impl::expireDeadlines(Clock::time_point now) {
   }
 }
 
+// Once a second, each stream's reader is looked at: one that closed its end (or only its
+// sending half, which no event stream reader needs), or one whose side has acknowledged nothing
+// for the idle time while bytes wait in the kernel for it (a reader that stopped reading, whose
+// window is shut; the heartbeat alone would never fill the buffer for the library to notice),
+// has its stream ended and its slot freed.
+void HttpServer::Impl::checkStreams(Clock::time_point now) {
+  for (HttpStream* s : streams) {
+    if (s->gone || s->fd < 0 || s->nextCheck > now) continue;
+    s->nextCheck = now + std::chrono::seconds(1);
+    pollfd p{s->fd, POLLRDHUP, 0};
+    const bool closed = ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
+    int unsent = 0;
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    const bool known = ::ioctl(s->fd, SIOCOUTQ, &unsent) == 0 &&
+                       ::getsockopt(s->fd, IPPROTO_TCP, TCP_INFO, &info, &size) == 0;
+    if (!known || unsent == 0 || info.tcpi_bytes_acked != s->acknowledged) {
+      s->acknowledged = info.tcpi_bytes_acked;
+      s->progressAt = now;
+    }
+    if (!closed && now - s->progressAt < options.limits.idleTimeout) continue;
+    // The library sees the socket shut at its next write, which readStream makes at once.
+    s->gone = true;
+    ::shutdown(s->fd, SHUT_RDWR);
+  }
+}
+
 void HttpServer::Impl::resumeStreams(Clock::time_point now) {
   for (HttpStream* s : streams) {
-    if (s->suspended && (finished || s->woken->load() || s->next <= now)) {
+    if (s->suspended && (finished || s->gone || s->woken->load() || s->next <= now)) {
       s->suspended = false;
       MHD_resume_connection(s->mhd);
     }
@@ -238,13 +275,29 @@ void HttpServer::Impl::finishing() {
   MHD_run(daemon);
 }
 
+// Below the cap, or at it with some connections whose clients have closed them: the library
+// accepts before it reads, so a client that closes and comes back at once would otherwise be
+// refused for a connection the server has not yet seen go. Only at the cap are the sockets
+// looked at.
+bool HttpServer::Impl::roomForOneMore() {
+  if (connections.size() < options.maxConnections) return true;
+  std::vector<pollfd> fds;
+  fds.reserve(connections.size());
+  for (const HttpConnection* c : connections) fds.push_back({c->fd, POLLRDHUP, 0});
+  if (::poll(fds.data(), fds.size(), 0) <= 0) return false;
+  const auto gone = std::count_if(fds.begin(), fds.end(), [](const pollfd& p) {
+    return (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+  });
+  return connections.size() - static_cast<size_t>(gone) < options.maxConnections;
+}
+
 void HttpServer::Impl::connectionStarted(MHD_Connection* mhd, void** context) {
   auto* c = new HttpConnection;
   c->mhd = mhd;
   const MHD_ConnectionInfo* info = MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_CONNECTION_FD);
   c->fd = info ? info->connect_fd : -1;
   *context = c;
-  ++connections;
+  connections.insert(c);
   setDeadline(*c, Clock::now() + options.limits.requestDeadline);
 }
 
@@ -252,13 +305,13 @@ void HttpServer::Impl::connectionClosed(void** context) {
   auto* c = static_cast<HttpConnection*>(*context);
   if (!c) return;
   setDeadline(*c, std::nullopt);
+  connections.erase(c);
   delete c;
   *context = nullptr;
-  --connections;
   // Give the memory of a burst back to the system once the clients are gone (at most once a
   // second): request bodies and answers come from the heap, which keeps freed pages otherwise.
   const Clock::time_point now = Clock::now();
-  if (connections == 0 && now - lastTrim > std::chrono::seconds(1)) {
+  if (connections.empty() && now - lastTrim > std::chrono::seconds(1)) {
     lastTrim = now;
     ::malloc_trim(0);
   }

@@ -24,7 +24,7 @@ extern const Fields kSecurityHeaders;
 
 // A whole JSON error answer that closes the connection, for writing straight to a socket where
 // the library cannot answer (a body past its limit, a request past its deadline).
-std::string rawAnswer(int status, const char* reason, const std::string& message);
+std::string rawAnswer(const HttpReply& reply);
 
 // One client connection.
 struct HttpConnection {
@@ -41,9 +41,15 @@ struct HttpExchange {
   HttpConnection* connection = nullptr;
   MHD_Connection* mhd = nullptr;
   std::string uri;  // as sent, with the query
+  // Where the library's copy of the request line's target begins, and its length up to the
+  // first NUL: a target that runs on past a NUL is refused (see Impl::checkLimits).
+  const char* rawUri = nullptr;
+  size_t rawUriLength = 0;
+  bool uriHeldNul = false;
   size_t headerLines = 0, headerBytes = 0;
-  std::vector<std::string> contentLengths;
-  bool chunked = false;
+  std::vector<std::string> contentLengths, transferEncodings;
+  size_t hosts = 0;
+  bool malformedField = false;  // a name that is no token, a value with a control character
   HttpRequest request;
   HttpReply reply;  // written by the worker before the exchange is handed back
 };
@@ -53,10 +59,17 @@ struct HttpStream {
   struct HttpServer::Impl* server = nullptr;
   MHD_Connection* mhd = nullptr;
   std::shared_ptr<StreamSource> source;
+  int fd = -1;
   std::string out;
   size_t sent = 0;
   Clock::time_point next;
   bool suspended = false;
+  // Whether its reader keeps reading (see Impl::checkStreams): bytes the reader's side has
+  // acknowledged, when that last grew or nothing was waiting, the next look; gone once found
+  // closed or stalled, when the stream ends.
+  uint64_t acknowledged = 0;
+  Clock::time_point progressAt, nextCheck;
+  bool gone = false;
   std::shared_ptr<std::atomic<bool>> woken = std::make_shared<std::atomic<bool>>(false);
 };
 
@@ -72,6 +85,7 @@ struct HttpServer::Impl {
   void setDeadline(HttpConnection& c, std::optional<Clock::time_point> when);
   void expireDeadlines(Clock::time_point now);
   void resumeStreams(Clock::time_point now);
+  void checkStreams(Clock::time_point now);
   void finishing();
   void post(HttpExchange* done);  // any thread: hands an answered exchange back
   void wakeLoop();                // any thread
@@ -81,11 +95,13 @@ struct HttpServer::Impl {
   MHD_Result onRequest(MHD_Connection* mhd, const char* url, const char* method,
                        const char* version, const char* upload, size_t* uploadSize, void** context);
   std::optional<HttpReply> checkLimits(HttpExchange& x) const;
+  HttpReply headerLimitReply() const;
   MHD_Result sendReply(HttpExchange& x, HttpReply reply);
   MHD_Result openStream(HttpExchange& x, HttpReply reply);
   ssize_t readStream(HttpStream& s, char* buf, size_t max);
   void resume(HttpExchange& x);
   void connectionStarted(MHD_Connection* mhd, void** context);
+  bool roomForOneMore();
   void connectionClosed(void** context);
   void requestCompleted(void** context);
 
@@ -104,7 +120,7 @@ struct HttpServer::Impl {
 
   // The server's thread's own.
   bool finished = false;  // streams end, new work is refused
-  unsigned connections = 0;
+  std::set<HttpConnection*> connections;
   std::set<std::pair<Clock::time_point, HttpConnection*>> deadlines;
   std::set<HttpExchange*> working;  // suspended while a worker answers
   std::set<HttpStream*> streams;

@@ -144,4 +144,31 @@ std::optional<uint64_t> contentLengthOf(const std::vector<std::string_view>& val
   return length;
 }
 
+std::optional<int> transferCodingRefusal(const std::vector<std::string_view>& values,
+                                         std::string_view version) {
+  if (values.empty()) return std::nullopt;
+  if (values.size() > 1) return 400;
+  const std::string_view coding = trim(values.front());
+  if (sameIgnoringCase(coding, "chunked")) {
+    return version == "HTTP/1.1" ? std::nullopt : std::optional<int>(400);
+  }
+  if (coding.empty() || coding.find(',') != std::string_view::npos) return 400;
+  return 501;
+}
+
+bool validFieldName(std::string_view name) {
+  static constexpr std::string_view kSymbols = "!#$%&'*+-.^_`|~";
+  return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) ||
+           kSymbols.find(c) != std::string_view::npos;
+  });
+}
+
+bool validFieldValue(std::string_view value) {
+  return std::none_of(value.begin(), value.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u < 0x20 && c != '\t') || u == 0x7f;
+  });
+}
+
 }  // namespace vexa::api

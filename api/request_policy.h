@@ -51,4 +51,16 @@ bool authorized(const Credentials& request, const AuthSettings& settings);
 // same decimal number, nothing when one is negative, not a number, too large or differs.
 std::optional<uint64_t> contentLengthOf(const std::vector<std::string_view>& values);
 
+// A request's Transfer-Encoding headers (every one it sent) on a request of HTTP `version`: the
+// status that refuses them, or nothing when they are absent or exactly one "chunked" on
+// HTTP/1.1. 501 for one coding this server does not know; 400 for a list ("chunked, gzip"),
+// several headers, an empty one, or chunked on HTTP/1.0 (which has no chunked bodies).
+std::optional<int> transferCodingRefusal(const std::vector<std::string_view>& values,
+                                         std::string_view version);
+
+// A header name is a token (letters, digits and !#$%&'*+-.^_`|~): no space before its colon.
+bool validFieldName(std::string_view name);
+// A header value holds no control character but a tab (no bare CR, no LF).
+bool validFieldValue(std::string_view value);
+
 }  // namespace vexa::api

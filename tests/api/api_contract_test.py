@@ -18,7 +18,7 @@ import tempfile
 from contract_streams import UNITS, open_stream, stream_cases
 from contract_support import Contract, Program, free_udp_port_run, raw, request
 
-TOKEN = "contract-token"
+TOKEN = "contract-test-token-0123"  # tokens are 16 to 256 characters
 
 
 def field_is(name, **members):
@@ -173,9 +173,6 @@ JSON_TYPE = ("Content-Type", "application/json")
 # Malformed or partial requests, sent as bytes: name, method, path, bytes, status, and whether
 # the case needs the new server.
 RAW_CASES = [
-    ("a bad Content-Length", "PATCH", "/api/v1/units/1",
-     raw_request("PATCH", "/api/v1/units/1", [JSON_TYPE, ("Content-Length", "two")], b"{}"), 400,
-     False),
     ("101 header lines", "GET", "/api/v1/health",
      raw_request("GET", "/api/v1/health", [("X-Line-%d" % i, "1") for i in range(101)]), 431,
      True),
@@ -272,7 +269,21 @@ def token_cases(run, sim, workdir):
         program.stop()
 
 
+# Refused by the HTTP library itself before the server sees the request (docs/api.md, "Limits"):
+# its own answer, of which only the status is ours to check.
+LIBRARY_CASES = [
+    ("a bad Content-Length",
+     raw_request("PATCH", "/api/v1/units/1", [JSON_TYPE, ("Content-Length", "two")], b"{}"), 400),
+]
+
+
 def raw_cases(run, port):
+    for name, data, status in LIBRARY_CASES:
+        def library_answer(data=data, status=status):
+            answer = raw(port, data)
+            return [] if answer.status == status else \
+                ["status %d, expected %d (%r)" % (answer.status, status, answer.body[:300])]
+        run.guarded(name, library_answer)
     for name, method, path, data, status, new in RAW_CASES:
         if new and not run.new_server:
             run.skip(name, "needs the new server")

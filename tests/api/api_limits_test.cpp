@@ -265,6 +265,27 @@ TEST_F(ApiLimitsTest, ASlowClientDoesNotBlockOthersAndMeetsItsDeadline) {
   }
 }
 
+// With the idle time as long as the deadline, an unfinished request still gets its 408 whenever
+// in a second it began (the library counts idle time in whole seconds, which must not cut it
+// short without a word).
+TEST_F(ApiLimitsTest, TheDeadlineAnswersBeforeTheIdleTimeCloses) {
+  ApiServer::Options options;
+  options.limits.requestDeadline = std::chrono::seconds(1);
+  options.limits.idleTimeout = std::chrono::seconds(1);
+  start(options);
+  std::vector<std::unique_ptr<RawConnection>> begun;
+  for (int i = 0; i < 10; ++i) {
+    begun.push_back(std::make_unique<RawConnection>(server->port()));
+    ASSERT_TRUE(begun.back()->send("GET /api/v1/health HTTP/1.1\r\nHost: 127.0.0.1\r\n"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // spread over a second
+  }
+  for (size_t i = 0; i < begun.size(); ++i) {
+    const std::string answer = begun[i]->readToEnd();
+    EXPECT_TRUE(begun[i]->closed()) << i;
+    EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 408") << i;
+  }
+}
+
 // Between requests a kept-alive connection is closed at the deadline without a 408, which the
 // client would take for the answer to its next request; an answered event stream is exempt.
 TEST_F(ApiLimitsTest, TheDeadlineSparesIdleKeptAliveConnectionsAndStreams) {

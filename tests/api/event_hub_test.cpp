@@ -68,6 +68,21 @@ TEST(EventHub, AReaderGetsEveryEventInOrderWithSequenceAndTime) {
   EXPECT_EQ(hub.published(), 100u);
 }
 
+// Taken a piece at a time, the events come oldest first, none twice, none skipped.
+TEST(EventHub, TakingAPieceLeavesTheRestInOrder) {
+  EventHub hub;
+  auto queue = hub.subscribe({});
+  for (int i = 0; i < 10; ++i) hub.publish(event("1", EventKind::request, std::to_string(i)));
+  std::vector<UnitEvent> got;
+  std::vector<std::string> texts;
+  for (size_t piece : {4u, 4u, 4u, 4u}) {
+    queue->take(got, std::chrono::milliseconds(0), piece);
+    EXPECT_LE(got.size(), piece);
+    for (const UnitEvent& e : got) texts.push_back(e.text);
+  }
+  EXPECT_EQ(texts, (std::vector<std::string>{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}));
+}
+
 // A full queue loses what comes next and says how much, once; the publisher never waits.
 TEST(EventHub, ASlowReaderLosesEventsAndIsTold) {
   for (const size_t capacity : {size_t{1}, size_t{2}, size_t{10}, size_t{100}}) {

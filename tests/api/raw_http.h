@@ -16,7 +16,12 @@ namespace vexa::testing {
 // whatever comes back. Every wait is bounded (30 s) only to catch a hang.
 class RawConnection {
  public:
-  explicit RawConnection(uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+  // `receiveBuffer`, when set, shrinks the socket's receive buffer (a reader that takes little).
+  explicit RawConnection(uint16_t port, int receiveBuffer = 0)
+      : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    if (receiveBuffer > 0) {
+      ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);

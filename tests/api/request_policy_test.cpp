@@ -147,6 +147,43 @@ TEST(RequestPolicy, ContentLengthIsOneNumber) {
   }
 }
 
+TEST(RequestPolicy, OnlyOneChunkedOnHttp11IsATransferCoding) {
+  using V = std::vector<std::string_view>;
+  const struct {
+    V values;
+    const char* version;
+    std::optional<int> refusal;
+  } cases[] = {
+      {V{}, "HTTP/1.1", std::nullopt},
+      {V{}, "HTTP/1.0", std::nullopt},
+      {V{"chunked"}, "HTTP/1.1", std::nullopt},
+      {V{" Chunked "}, "HTTP/1.1", std::nullopt},
+      {V{"chunked"}, "HTTP/1.0", 400},
+      {V{"gzip"}, "HTTP/1.1", 501},
+      {V{"identity"}, "HTTP/1.1", 501},
+      {V{"chunked, identity"}, "HTTP/1.1", 400},
+      {V{"gzip, chunked"}, "HTTP/1.1", 400},
+      {V{"chunked,"}, "HTTP/1.1", 400},
+      {V{""}, "HTTP/1.1", 400},
+      {V{"chunked", "chunked"}, "HTTP/1.1", 400},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(transferCodingRefusal(c.values, c.version), c.refusal)
+        << (c.values.empty() ? "(none)" : c.values[0]) << " " << c.version;
+  }
+}
+
+TEST(RequestPolicy, HeaderNamesAreTokensAndValuesHoldNoControls) {
+  for (const char* good : {"Host", "X-A", "a1!#$%&'*+-.^_`|~"}) EXPECT_TRUE(validFieldName(good));
+  for (const char* bad : {"", "Transfer-Encoding ", " Host", "X A", "X:A", "X\tA", "\xc3\xa9"}) {
+    EXPECT_FALSE(validFieldName(bad)) << bad;
+  }
+  for (const char* good : {"", "a b", "a\tb", "\xc3\xa9t\xc3\xa9"})
+    EXPECT_TRUE(validFieldValue(good));
+  for (const char* bad : {"a\rb", "a\nb", "a\x01", "\x7f"})
+    EXPECT_FALSE(validFieldValue(bad)) << bad;
+}
+
 TEST(ApiRoutes, EveryPathOfVersion1AndItsMethods) {
   const struct {
     const char* path;

@@ -27,6 +27,9 @@ struct TwoPartAttack {
   std::string first;
   std::string rest;
   int status;
+  // Refused by the HTTP library before the server sees the request (docs/api.md, "Limits"): its
+  // own HTML answer, without the security headers; the status and the closed connection hold.
+  bool libraryAnswers = false;
 };
 
 TEST_F(ApiAttackTest, OversizedAndMalformedRequestsAreRefusedAndChangeNothing) {
@@ -84,9 +87,13 @@ TEST_F(ApiAttackTest, OversizedAndMalformedRequestsAreRefusedAndChangeNothing) {
        "", 400},
       {"two Content-Length that differ", patch + "Content-Length: 22\r\nContent-Length: 23\r\n\r\n",
        "", 400},
-      {"a Content-Length list that differs", patch + "Content-Length: 22, 23\r\n\r\n", "", 400},
-      {"a negative Content-Length", patch + "Content-Length: -1\r\n\r\n", "", 400},
-      {"a Content-Length that is not a number", patch + "Content-Length: 22x\r\n\r\n", "", 400},
+      {"a Content-Length list that differs", patch + "Content-Length: 22, 23\r\n\r\n", "", 400,
+       true},
+      {"a negative Content-Length", patch + "Content-Length: -1\r\n\r\n", "", 400, true},
+      {"a Content-Length that is not a number", patch + "Content-Length: 22x\r\n\r\n", "", 400,
+       true},
+      {"a Content-Length with a sign", patch + "Content-Length: +2\r\n\r\n", "{}", 400, true},
+      {"an empty Content-Length", patch + "Content-Length: \r\n\r\n", "{}", 400, true},
   };
 
   const Baseline before = baseline();
@@ -103,6 +110,12 @@ TEST_F(ApiAttackTest, OversizedAndMalformedRequestsAreRefusedAndChangeNothing) {
       continue;
     }
     EXPECT_EQ(answer->status, attack.status) << answer->head << answer->body;
+    if (attack.libraryAnswers) {
+      EXPECT_TRUE(connection.waitClosedByServer()) << "the connection stays open";
+      connection.close();
+      expectUnharmed(before);
+      continue;
+    }
     expectHardened(*answer);
     if (answer->status >= 400) {
       expectJsonError(*answer);

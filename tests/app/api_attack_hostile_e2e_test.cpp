@@ -23,6 +23,10 @@ struct Hostile {
   const char* what;
   std::string bytes;
   std::set<int> statuses;  // any of these
+  // Refused by the HTTP library before the server sees the request (docs/api.md, "Limits"): its
+  // own HTML answer, without the security headers. What must hold still does: the status, the
+  // connection closed, no hidden request run.
+  bool libraryAnswers = false;
 };
 
 TEST_F(ApiAttackHostileTest, AmbiguousOrMalformedFramingIsRefusedAndHidesNoRequest) {
@@ -55,13 +59,18 @@ TEST_F(ApiAttackHostileTest, AmbiguousOrMalformedFramingIsRefusedAndHidesNoReque
        "PATCH /api/v1/units/1 HTTP/1.0\r\n" + host + json +
            "Transfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n0\r\n\r\n",
        {400}},
-      {"an unknown transfer coding", patch + "Transfer-Encoding: gzip\r\n\r\n{}", {400, 501}},
+      {"an unknown transfer coding", patch + "Transfer-Encoding: gzip\r\n\r\n{}", {501}},
       {"chunked, then a coding on top",
        patch + "Transfer-Encoding: chunked, identity\r\n\r\n2\r\n{}\r\n0\r\n\r\n",
-       {400, 501}},
+       {400}},
+      {"two Transfer-Encoding headers",
+       patch +
+           "Transfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n0\r\n\r\n",
+       {400}},
       {"a chunk size past 64 bits",
        patch + "Transfer-Encoding: chunked\r\n\r\n10000000000000002\r\n{}\r\n0\r\n\r\n",
-       {400, 413}},
+       {413},
+       true},
       {"trailers past 100 lines",
        patch + "Transfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n0\r\n" +
            [] {
@@ -70,10 +79,14 @@ TEST_F(ApiAttackHostileTest, AmbiguousOrMalformedFramingIsRefusedAndHidesNoReque
              return t;
            }() +
            "\r\n",
-       {400, 431}},
+       {431}},
       {"two Host headers",
        "GET /api/v1/health HTTP/1.1\r\n" + host + "Host: evil.example\r\n\r\n",
-       {400, 421}},
+       {400}},
+      {"two Host headers, the foreign one first",
+       "GET /api/v1/health HTTP/1.1\r\nHost: evil.example\r\n" + host + "\r\n",
+       {400}},
+      {"the same Host twice", "GET /api/v1/health HTTP/1.1\r\n" + host + host + "\r\n", {400}},
       {"a NUL in the path",
        std::string("GET /api/v1/health\0/x HTTP/1.1\r\n", 32) + host + "\r\n",
        {400}},
@@ -82,10 +95,16 @@ TEST_F(ApiAttackHostileTest, AmbiguousOrMalformedFramingIsRefusedAndHidesNoReque
        {400}},
       {"a header line without a colon",
        "GET /api/v1/health HTTP/1.1\r\n" + host + "garbage\r\n\r\n",
-       {400}},
+       {400},
+       true},
       {"HTTP/2 in an HTTP/1 request line",
        "GET /api/v1/health HTTP/2.0\r\n" + host + "\r\n",
-       {505}},
+       {505},
+       true},
+      {"a control character in a header value",
+       "GET /api/v1/health HTTP/1.1\r\n" + host + "X-A: a\x01b\r\n\r\n",
+       {400}},
+      {"a NUL escaped in the path", "GET /api/v1/health%00/x HTTP/1.1\r\n" + host + "\r\n", {400}},
       {"a method nobody knows",
        "FOOBAR /api/v1/units/1 HTTP/1.1\r\n" + host + "\r\n",
        {404, 405, 501}},
@@ -101,9 +120,13 @@ TEST_F(ApiAttackHostileTest, AmbiguousOrMalformedFramingIsRefusedAndHidesNoReque
       continue;
     }
     EXPECT_TRUE(c.statuses.count(answer->status)) << answer->head << answer->body;
-    expectHardened(*answer);
-    expectJsonError(*answer);
-    expectNothingAfter(*answer, connection);
+    if (c.libraryAnswers) {
+      EXPECT_TRUE(connection.waitClosedByServer()) << "the connection stays open";
+    } else {
+      expectHardened(*answer);
+      expectJsonError(*answer);
+      expectNothingAfter(*answer, connection);
+    }
     connection.close();
     expectUnharmed(before);
   }
