@@ -12,6 +12,9 @@ import urllib.error
 import urllib.request
 import warnings
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from udp_ports import free_udp_port_run  # noqa: E402,F401 (for the tests)
+
 SKIP = 77
 try:
     import yaml
@@ -195,23 +198,6 @@ class Program:
             self.process.terminate()
             self.process.wait(HANG)
 
-
-def free_udp_port_run(first, last, count):
-    """The first of `count` UDP ports in a row that are free now, within first..last."""
-    for base in range(first, last - count + 2):
-        sockets = []
-        try:
-            for port in range(base, base + count):
-                s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-                sockets.append(s)
-                s.bind(("0.0.0.0", port))
-            return base
-        except OSError:
-            continue
-        finally:
-            for s in sockets:
-                s.close()
-    raise RuntimeError("no %d free UDP ports in a row in %d..%d" % (count, first, last))
 
 
 def udp_exchange(port, line):

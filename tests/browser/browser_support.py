@@ -5,10 +5,12 @@ import json
 import os
 import re
 import shutil
-import socket
 import subprocess
 import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from udp_ports import free_udp_port_run  # noqa: E402,F401 (for the tests)
 
 SKIP = 77
 CHROMIUM = shutil.which("chromium") or "/usr/bin/chromium"
@@ -54,23 +56,6 @@ def severe(driver, expected_statuses=()):
     return [e for e in driver.get_log("browser") if e["level"] == "SEVERE" and
             not (e.get("source") == "network" and any(x in e["message"] for x in expected))]
 
-
-def free_udp_port_run(first, last, count):
-    """The first of count UDP ports in a row, all free now, within first..last (both included)."""
-    for base in range(first, last - count + 2):
-        sockets = []
-        try:
-            for port in range(base, base + count):
-                s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-                sockets.append(s)
-                s.bind(("0.0.0.0", port))
-            return base
-        except OSError:
-            continue
-        finally:
-            for s in sockets:
-                s.close()
-    raise RuntimeError("no %d free UDP ports in a row in %d..%d" % (count, first, last))
 
 
 def announced(stderr):

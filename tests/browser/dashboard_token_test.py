@@ -21,7 +21,7 @@ TOKEN = "s3cret-token-0123456789"
 def main():
     sim_path = sys.argv[1]
     with tempfile.TemporaryDirectory(prefix="vexa-browser-token-") as workdir:
-        base = free_udp_port_run(5580, 5599, UNITS)  # this test's own range
+        base = free_udp_port_run(5760, 5779, UNITS)  # this test's own range
         stderr = open(os.path.join(workdir, "stderr.txt"), "w+")
         process = subprocess.Popen(
             [sim_path, "--state-dir", workdir, "--units", str(UNITS), "--port-base", str(base),
