@@ -49,6 +49,7 @@ class ApiTest : public ::testing::Test {
   }
 
   json get(const std::string& path, int expectStatus = 200) {
+    if (!http) return ADD_FAILURE() << "no API client: the start failed", json();
     auto r = http->Get(path.c_str());
     EXPECT_TRUE(r) << path;
     if (!r) return {};
@@ -58,6 +59,7 @@ class ApiTest : public ::testing::Test {
   json unit() { return get("/api/v1/units/1"); }
   // PATCHes the unit; returns the status and the body.
   std::pair<int, json> patch(const std::string& body, const std::string& path = "/api/v1/units/1") {
+    if (!http) return ADD_FAILURE() << "no API client: the start failed", std::pair{-1, json()};
     auto r = http->Patch(path.c_str(), body, "application/json");
     if (!r) return {-1, {}};
     return {r->status, json::parse(r->body, nullptr, false)};

@@ -210,9 +210,12 @@ class SimProcess {
   std::string standardOutput() const { return readFile(dir_.file("stdout.txt")); }
   pid_t pid() const { return pid_; }
 
-  // The HTTP port the program announced on standard error, if it has.
-  std::optional<uint16_t> announcedApiPort() const {
+  // The HTTP port the program announced on standard error, waiting up to `timeoutMs` for it;
+  // nothing when it never came.
+  std::optional<uint16_t> announcedApiPort(int timeoutMs = 30000) const {
     static const std::regex announced("API on http://127\\.0\\.0\\.1:([0-9]+)/");
+    // The window may answer on UDP before its API says where it listens.
+    waitForError("API on http://", timeoutMs);
     std::smatch m;
     const std::string err = standardError();
     if (!std::regex_search(err, m, announced)) return std::nullopt;
